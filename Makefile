@@ -1,0 +1,49 @@
+# The front door. `make check` installs what is missing, builds every preset and
+# runs every tier of tests; any failing tier fails the command.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD := cmake --build
+
+.PHONY: check deps native native-tsan native-asan mingw mingw64 tiers clean
+
+check: deps
+	@rm -f build/tiers.txt
+	@$(MAKE) --no-print-directory tiers; rc=$$?; \
+	  echo; echo "=== summary"; cat build/tiers.txt 2>/dev/null; \
+	  if [ $$rc -ne 0 ] || grep -q ' FAIL ' build/tiers.txt; then echo "make check: FAILED"; exit 1; fi; \
+	  echo "make check: all tiers passed"
+
+deps:
+	@scripts/install-deps
+
+build/%/CMakeCache.txt:
+	cmake --preset $* >/dev/null
+
+native: build/native/CMakeCache.txt
+	$(BUILD) build/native -j$(JOBS)
+native-tsan: build/native-tsan/CMakeCache.txt
+	$(BUILD) build/native-tsan -j$(JOBS)
+native-asan: build/native-asan/CMakeCache.txt
+	$(BUILD) build/native-asan -j$(JOBS)
+native-release: build/native-release/CMakeCache.txt
+	$(BUILD) build/native-release -j$(JOBS)
+mingw: build/mingw/CMakeCache.txt
+	$(BUILD) build/mingw -j$(JOBS)
+mingw64: build/mingw64/CMakeCache.txt
+	$(BUILD) build/mingw64 -j$(JOBS)
+
+# Every tier runs even when an earlier one failed, so one run shows everything.
+tiers:
+	@rc=0; \
+	$(MAKE) --no-print-directory native && { scripts/run-tier unit build/native '^unit$$' -j$(JOBS) || rc=1; \
+	  scripts/run-tier net build/native '^net$$' || rc=1; } || { echo "native  FAIL  build" >> build/tiers.txt; rc=1; }; \
+	$(MAKE) --no-print-directory native-tsan && { scripts/run-tier tsan build/native-tsan '^(unit|net)$$' || rc=1; } \
+	  || { echo "tsan       FAIL  build" >> build/tiers.txt; rc=1; }; \
+	$(MAKE) --no-print-directory mingw || { echo "mingw      FAIL  build" >> build/tiers.txt; rc=1; }; \
+	$(MAKE) --no-print-directory mingw64 && { scripts/with-display scripts/run-tier wine build/mingw64 '^wine$$' -j$(JOBS) || rc=1; \
+	  scripts/with-display scripts/run-tier e2e build/mingw64 '^e2e$$' || rc=1; } \
+	  || { echo "mingw64    FAIL  build" >> build/tiers.txt; rc=1; }; \
+	exit $$rc
+
+clean:
+	rm -rf build

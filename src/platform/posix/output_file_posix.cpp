@@ -1,0 +1,59 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/text.h"
+
+namespace platform {
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Create(const std::u16string& path) {
+  Close();
+  fd_ = ::open(WideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return fd_ >= 0;
+}
+
+bool OutputFile::IsOpen() const { return fd_ >= 0; }
+
+bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool OutputFile::Flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
+
+void OutputFile::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+bool DeleteFileByPath(const std::u16string& path) { return ::unlink(WideToUtf8(path).c_str()) == 0; }
+
+bool PathExists(const std::u16string& path) {
+  struct stat st;
+  return ::stat(WideToUtf8(path).c_str(), &st) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+// Errors, debugger output, sleeping and the program's own location.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The calling thread's last system error code (GetLastError / errno).
+uint32_t LastErrorCode();
+// The system's text for an error code, cut before its first line break.
+std::u16string ErrorMessage(uint32_t code);
+// One line to the debugger (OutputDebugStringW / stderr).
+void DebugOutput(const std::u16string& line);
+void SleepMs(uint32_t ms);
+// Full path of the running executable.
+std::u16string ExecutablePath();
+// Milliseconds from an arbitrary fixed point, for measuring intervals.
+uint64_t TickMs();
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+// Wide text for the whole program: UTF-16 in std::u16string, the same code units
+// Windows takes, so that no conversion happens on the way to a W entry point.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Invalid input never throws: ill-formed UTF-8 sequences and lone surrogates become
+// U+FFFD, so a bad file name or link still yields a usable (if odd) string.
+std::u16string Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::u16string_view wide);
+
+}  // namespace platform
+
+#ifdef _WIN32
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
+
+namespace platform {
+// Views of our strings as the wchar_t the Win32 API takes, and back.
+inline const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline wchar_t* W(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+inline std::u16string FromW(const wchar_t* s) {
+  return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
+}
+inline std::u16string FromW(const wchar_t* s, size_t n) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s), n);
+}
+}  // namespace platform
+#endif

@@ -1,0 +1,55 @@
+#include "platform/output_file.h"
+
+#include <windows.h>
+
+#include "platform/text.h"
+
+namespace platform {
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Create(const std::u16string& path) {
+  Close();
+  handle_ = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return IsOpen();
+}
+
+bool OutputFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (!IsOpen()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  LARGE_INTEGER pos;
+  pos.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(handle_, pos, nullptr, FILE_BEGIN)) return false;
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(handle_, p, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    p += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool OutputFile::Flush() { return IsOpen() && FlushFileBuffers(handle_) != 0; }
+
+void OutputFile::Close() {
+  if (IsOpen()) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+}
+
+bool DeleteFileByPath(const std::u16string& path) { return DeleteFileW(W(path)) != 0; }
+
+bool PathExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace platform

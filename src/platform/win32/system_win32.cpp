@@ -1,0 +1,40 @@
+#include "platform/system.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+
+uint32_t LastErrorCode() { return GetLastError(); }
+
+std::u16string ErrorMessage(uint32_t code) {
+  wchar_t* buf = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<LPWSTR>(&buf), 0, nullptr);
+  std::u16string s = n ? FromW(buf, n) : std::u16string();
+  if (buf) LocalFree(buf);
+  size_t cut = s.find_first_of(u"\r\n");
+  if (cut != std::u16string::npos) s.resize(cut);
+  return s;
+}
+
+void DebugOutput(const std::u16string& line) { OutputDebugStringW(W(line)); }
+
+void SleepMs(uint32_t ms) { Sleep(ms); }
+
+std::u16string ExecutablePath() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return FromW(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+uint64_t TickMs() { return GetTickCount64(); }
+
+}  // namespace platform
