@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/zarn_web_installer_app.h"
+
+#include "app/zarn_web_installer_dlg.h"
+
+namespace app {
+
+CZarnWebInstallerApp theApp;
+
+BOOL CZarnWebInstallerApp::InitInstance() {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  SetRegistryKey(L"Local AppWizard-Generated Applications");
+  {
+    CZarnWebInstallerDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;
+  }
+  // No message loop follows: the application ends with its window.
+  return FALSE;
+}
+
+}  // namespace app
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return app::theApp.Start(instance); }

@@ -1,0 +1,110 @@
+#include "framework/dialog.h"
+
+namespace framework {
+
+CDialog::~CDialog() {
+  if (m_hWnd) {
+    HWND hwnd = m_hWnd;
+    Detach();
+    ::DestroyWindow(hwnd);
+  }
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) {
+    auto* dlg = reinterpret_cast<CDialog*>(lp);
+    dlg->Attach(hwnd);
+    return dlg->OnInitDialog();
+  }
+  auto* dlg = static_cast<CDialog*>(CWnd::FromHandlePermanent(hwnd));
+  if (!dlg) return FALSE;
+  if (msg == WM_NCDESTROY) {
+    dlg->Detach();
+    return FALSE;
+  }
+  dlg->m_handled = true;
+  LRESULT result = dlg->WindowProc(msg, wp, lp);
+  if (!dlg->m_handled) return FALSE;
+  switch (msg) {
+    // These answer through the return value, not through DWLP_MSGRESULT.
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORMSGBOX:
+    case WM_QUERYDRAGICON:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+      return static_cast<INT_PTR>(result);
+    default:
+      ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+  }
+}
+
+LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT result = 0;
+  if (ReflectToChild(msg, wp, lp, &result)) return result;
+  if (OnWndMsg(msg, wp, lp, &result)) return result;
+  if (msg == WM_COMMAND && (lp == 0 || HIWORD(wp) == BN_CLICKED)) {
+    if (LOWORD(wp) == IDOK) { OnOK(); return 0; }
+    if (LOWORD(wp) == IDCANCEL) { OnCancel(); return 0; }
+  }
+  m_handled = false;
+  return 0;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+BOOL CDialog::UpdateData(BOOL) {
+  CDataExchange dx(this);
+  DoDataExchange(&dx);
+  return TRUE;
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+  m_result = result;
+  m_ended = true;
+  // Wakes the loop even when no other message is on its way.
+  if (m_hWnd) ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* msg) {
+  return m_hWnd && ::IsDialogMessageW(m_hWnd, msg);
+}
+
+INT_PTR CDialog::DoModal() {
+  m_ended = false;
+  m_result = -1;
+  HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), nullptr,
+                                   &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  if (!hwnd) return -1;
+  if (!m_ended) {
+    if (!(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE)) ::ShowWindow(hwnd, SW_SHOWNORMAL);
+    MSG msg;
+    while (!m_ended) {
+      BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+      if (got == 0) {
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
+      if (got < 0) break;
+      if (!WalkPreTranslateTree(hwnd, &msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+      }
+    }
+  }
+  if (m_hWnd) {
+    ::DestroyWindow(hwnd);
+  }
+  return m_result;
+}
+
+}  // namespace framework
