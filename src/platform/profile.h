@@ -1,0 +1,21 @@
+// Profile (INI) strings: one key of one section of a text file, with a default.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Texts come back in a buffer of this many wide characters, terminator included,
+// so a value is cut at kProfileBufferChars - 1 characters.
+constexpr size_t kProfileBufferChars = 260;
+
+// The value of key in section of the file at path, or defaultText when the file,
+// the section or the key is missing. A key present with an empty value gives an
+// empty text. Section and key names match without regard to case; blanks around
+// key and value are dropped; one pair of enclosing quotes is removed; the first
+// matching section and the first matching key in it win. Files are ANSI or
+// UTF-16LE with a byte order mark. Trailing blanks of the default are dropped.
+std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
+                                 const std::u16string& defaultText, const std::u16string& path);
+
+}  // namespace platform
