@@ -1,0 +1,246 @@
+#include "download/download_manager.h"
+
+#include "platform/system.h"
+
+platform::OutputFile* outputFile = nullptr;
+platform::HttpHandle internetSession = nullptr;
+const std::u16string refererUrl = u"http://www.zarnsoft.example/";
+const char16_t kAgentName[] = u"Ostrel_WebInstaller";
+
+namespace {
+CDownloadManager* g_manager = nullptr;
+
+const char16_t* const kProbeAcceptTypes[] = {u"application/xml", u"*/*", nullptr};
+
+void CloseAndDeleteFile(const std::u16string& path) {
+  if (outputFile) outputFile->Close();
+  platform::DeleteFileByPath(path);
+}
+}  // namespace
+
+CDownloadManager* CDownloadManager::Instance() {
+  if (!g_manager) g_manager = new CDownloadManager();
+  return g_manager;
+}
+
+bool LinkParses(const std::u16string& link) {
+  std::u16string canonical;
+  platform::UrlParts parts;
+  return platform::CanonicalizeUrl(link, &canonical) && platform::CrackUrl(canonical, &parts);
+}
+
+int64_t ParseContentLength(const std::u16string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    int digit = text[i] - u'0';
+    if (value > (INT64_MAX - digit) / 10) return 0;
+    value = value * 10 + digit;
+  }
+  return negative ? 0 : value;
+}
+
+int CDownloadManager::Start(const std::u16string& link, const std::u16string& fallback,
+                            const std::u16string& path) {
+  if (link.empty() && fallback.empty()) return 0;
+  if (path.empty()) return 0;
+  downloadLink = link;
+  fallbackLink = fallback;
+  if (!outputFile) outputFile = new platform::OutputFile();
+  if (!outputFile->Create(path)) return 0;
+  targetPath = path;
+  // A failed start must not leave an empty package behind.
+  auto fail = [this] {
+    CloseAndDeleteFile(targetPath);
+    return 0;
+  };
+  if (!doneEvent) doneEvent = new platform::Event(false, false);
+  if (!cancelEvent) cancelEvent = new platform::Event(true, false);
+  if (!runEvent) runEvent = new platform::Event(true, true);
+  if (!fileLock) fileLock = new platform::Lock();
+  if (!internetSession) internetSession = platform::HttpOpenSession(kAgentName);
+  if (!internetSession) return fail();
+  workerThread = platform::Thread::CreateSuspended(&CDownloadManager::WorkerThreadProc, this);
+  if (!workerThread) return fail();
+  if (!statusLock) statusLock = new platform::Lock();
+  return 1;
+}
+
+bool CDownloadManager::ResumeWorker() {
+  if (!workerThread) return false;
+  workerResumed = workerThread->Resume();
+  return workerResumed;
+}
+
+uint32_t CDownloadManager::WorkerThreadProc(void* param) {
+  if (param) static_cast<CDownloadManager*>(param)->Run();
+  return 0;
+}
+
+void CDownloadManager::CheckLinks() {
+  if (LinkParses(downloadLink)) return;
+  downloadLink = u"http://" + downloadLink;
+  if (LinkParses(downloadLink)) return;
+  if (LinkParses(fallbackLink)) return;
+  fallbackLink = u"http://" + fallbackLink;
+}
+
+int64_t CDownloadManager::QueryContentLength() {
+  platform::UrlParts parts;
+  if (!platform::CrackUrl(downloadLink, &parts)) return 0;
+  platform::HttpHandle connection =
+      platform::HttpConnect(internetSession, parts.host, parts.port, parts.user, parts.password,
+                            parts.scheme == platform::UrlScheme::kFtp);
+  if (!connection) return 0;
+  std::u16string object = parts.path + parts.extra;
+  // Certificates are checked: the package will be executed, so its server must be
+  // able to prove who it is.
+  uint32_t flags = parts.scheme == platform::UrlScheme::kHttps
+                       ? (platform::kHttpFlagReload | platform::kHttpFlagSecure | platform::kHttpFlagNoUi)
+                       : (platform::kHttpFlagReload | platform::kHttpFlagNoUi);
+  platform::HttpHandle request =
+      platform::HttpOpenRequest(connection, u"", object, u"HTTP/1.1", kProbeAcceptTypes, flags);
+  int64_t size = 0;
+  if (request) {
+    if (!refererUrl.empty()) {
+      platform::HttpAddRequestHeader(request, u"Referer: " + refererUrl,
+                                     platform::kHttpAddHeaderAdd | platform::kHttpAddHeaderReplace);
+    }
+    uint32_t status = 0;
+    std::u16string length;
+    if (platform::HttpSendRequest(request) && platform::HttpQueryStatusCode(request, &status) && status != 404 &&
+        status >= 200 && status <= 500 && platform::HttpQueryHeader(request, u"Content-Length", 32, &length)) {
+      size = ParseContentLength(length);
+    }
+    platform::HttpClose(request);
+  }
+  platform::HttpClose(connection);
+  return size;
+}
+
+void CDownloadManager::Run() {
+  CheckLinks();
+  int64_t size = QueryContentLength();
+  if (cancelEvent->Wait(0)) {
+    CloseAndDeleteFile(targetPath);
+    {
+      platform::LockGuard guard(*statusLock);
+      g_downloadStatus.state = STATUS_DOWNLOAD_CANCELLED;
+      g_downloadStatus.bytesDone = 0;
+    }
+    platform::SleepMs(1000);
+    platform::LockGuard guard(*statusLock);
+    g_downloadStatus.state = STATUS_FINISHED;
+    return;
+  }
+  if (size == 0) {
+    downloadLink = fallbackLink;
+    size = QueryContentLength();
+    if (size == 0) {
+      CloseAndDeleteFile(targetPath);
+      DownloadStatus failed = {STATUS_DOWNLOAD_FAILED, 0, 0};
+      StoreStatus(&failed);
+      platform::SleepMs(1000);
+      DownloadStatus finished = ReadDownloadStatus();
+      finished.state = STATUS_FINISHED;
+      StoreStatus(&finished);
+      return;
+    }
+  }
+  {
+    platform::LockGuard guard(*statusLock);
+    g_downloadStatus.state = STATUS_DOWNLOADING;
+    g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
+  }
+  std::vector<DownloadSegment*> plan;
+  plan.push_back(new DownloadSegment{0, size - 1, downloadLink, &OnSegmentProgress});
+  {
+    platform::LockGuard guard(*statusLock);
+    runningSegments = static_cast<int32_t>(plan.size());
+  }
+  for (DownloadSegment* segment : plan) {
+    std::unique_ptr<platform::Thread> thread = platform::Thread::CreateSuspended(&SegmentThreadProc, segment);
+    if (!thread) {
+      // A segment that cannot run has failed: its report keeps the bookkeeping
+      // whole, so the worker still reaches its final states.
+      ProgressReport report = {STATUS_DOWNLOAD_FAILED, 0, 0};
+      segment->progress(&report);
+      delete segment;
+      continue;
+    }
+    platform::Thread* started = thread.get();
+    segmentThreads.push_back(std::move(thread));
+    started->Resume();
+  }
+  if (!doneEvent->Wait(platform::kInfinite)) return;
+  outputFile->Close();
+  switch (ReadDownloadStatus().state) {
+    case STATUS_DOWNLOAD_FAILED: {
+      platform::SleepMs(1000);
+      {
+        platform::LockGuard guard(*statusLock);
+        g_downloadStatus.state = STATUS_CLEANUP_FILES;
+      }
+      platform::DeleteFileByPath(targetPath);
+      platform::SleepMs(2000);
+      platform::LockGuard guard(*statusLock);
+      g_downloadStatus.state = STATUS_FINISHED;
+      break;
+    }
+    case STATUS_DOWNLOAD_CANCELLED: {
+      platform::DeleteFileByPath(targetPath);
+      platform::SleepMs(1000);
+      DownloadStatus finished = ReadDownloadStatus();
+      finished.state = STATUS_FINISHED;
+      StoreStatus(&finished);
+      break;
+    }
+    case STATUS_DOWNLOADDONE: {
+      platform::SleepMs(500);
+      DownloadStatus install = ReadDownloadStatus();
+      install.state = STATUS_PREPARE_INSTALL;
+      StoreStatus(&install);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool ReleaseDownloadObjects(uint32_t waitMs) {
+  CDownloadManager* manager = g_manager;
+  if (manager && manager->workerThread && manager->workerResumed) {
+    if (cancelEvent) cancelEvent->Set();
+    if (runEvent) runEvent->Set();
+    if (!manager->workerThread->Join(waitMs)) return false;
+    // The worker has ended, so its table of segment threads is complete.
+    for (auto& thread : manager->segmentThreads) {
+      if (!thread->Join(waitMs)) return false;
+    }
+  }
+  delete statusLock;
+  statusLock = nullptr;
+  if (internetSession) {
+    platform::HttpClose(internetSession);
+    internetSession = nullptr;
+  }
+  delete fileLock;
+  fileLock = nullptr;
+  delete cancelEvent;
+  cancelEvent = nullptr;
+  delete doneEvent;
+  doneEvent = nullptr;
+  delete runEvent;
+  runEvent = nullptr;
+  delete outputFile;
+  outputFile = nullptr;
+  delete manager;
+  g_manager = nullptr;
+  g_downloadStatus = {STATUS_INIT, 0, 0};
+  runningSegments = 0;
+  segmentFailed = 0;
+  return true;
+}

@@ -1,0 +1,65 @@
+// What the download engine and the installer window share: the status record and
+// its lock, the three events, the file lock, the completion counters, the progress
+// callback and the cancellation probe. Everything here exists once per process.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sync.h"
+
+enum InstallStatus : int32_t {
+  STATUS_INIT = 1,
+  STATUS_DOWNLOADING = 2,
+  STATUS_DOWNLOADDONE = 3,
+  STATUS_DOWNLOAD_CANCELLING = 4,  // shown by the window only, never stored
+  STATUS_DOWNLOAD_CANCELLED = 5,
+  STATUS_DOWNLOAD_FAILED = 6,
+  STATUS_CLEANUP_FILES = 7,
+  STATUS_PREPARE_INSTALL = 8,
+  STATUS_INSTALLING = 9,  // never stored
+  STATUS_FINISHED = 10,
+};
+
+struct DownloadStatus {
+  int32_t state;
+  uint64_t bytesDone;
+  uint64_t bytesTotal;
+};
+
+// A transfer's message to the progress callback: state 2 with the bytes of one
+// read, or the final 3, 5 or 6 with 0 bytes.
+using ProgressReport = DownloadStatus;
+
+// Guarded by statusLock once the worker runs.
+extern DownloadStatus g_downloadStatus;
+extern int32_t runningSegments;
+extern int32_t segmentFailed;
+
+// Created by CDownloadManager::Start, released by ReleaseDownloadObjects(); null
+// before and after.
+extern platform::Lock* statusLock;
+extern platform::Lock* fileLock;
+extern platform::Event* doneEvent;    // automatic reset: the last segment has reported
+extern platform::Event* cancelEvent;  // manual reset: stop for good
+extern platform::Event* runEvent;     // manual reset, initially set: clear means hold the reads
+
+struct ICancelRequest {
+  virtual bool IsCancelled() = 0;
+  virtual bool IsPaused() = 0;
+};
+
+struct CancelRequest : ICancelRequest {
+  explicit CancelRequest(platform::Event* cancel) : cancelHandle(cancel) {}
+  bool IsCancelled() override;
+  bool IsPaused() override;
+  platform::Event* cancelHandle;
+};
+
+// Folds a transfer's report into g_downloadStatus. 0: carry on; 1: another segment
+// failed, stop at once without a final report. A null report is ignored.
+int OnSegmentProgress(ProgressReport* report);
+// Stores all three fields in one locked section.
+void StoreStatus(const DownloadStatus* status);
+// The window's read: a consistent copy of the three fields. Before Start (no lock
+// yet) it copies without locking.
+DownloadStatus ReadDownloadStatus();

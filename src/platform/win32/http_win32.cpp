@@ -1,0 +1,135 @@
+// The HTTP seam over WinINet: each call is the WinINet call of the same name.
+#include "platform/http.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <vector>
+
+// wininet.h maps these names to its W entry points; here they are the seam's own.
+#undef HttpOpenRequest
+#undef HttpSendRequest
+
+#include "platform/text.h"
+
+namespace platform {
+
+bool CanonicalizeUrl(const std::u16string& url, std::u16string* canonical) {
+  DWORD chars = static_cast<DWORD>(url.size() * 3 + 64);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::vector<wchar_t> buffer(chars + 1);
+    DWORD length = chars;
+    if (InternetCanonicalizeUrlW(W(url), buffer.data(), &length, ICU_BROWSER_MODE)) {
+      *canonical = FromW(buffer.data(), length);
+      return true;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    chars = length + 1;
+  }
+  return false;
+}
+
+bool CrackUrl(const std::u16string& url, UrlParts* parts) {
+  std::vector<wchar_t> scheme(kUrlComponentChars), host(kUrlComponentChars), user(kUrlComponentChars),
+      password(kUrlComponentChars), path(kUrlComponentChars), extra(kUrlComponentChars);
+  URL_COMPONENTSW uc = {};
+  uc.dwStructSize = sizeof(uc);
+  uc.lpszScheme = scheme.data();
+  uc.dwSchemeLength = kUrlComponentChars;
+  uc.lpszHostName = host.data();
+  uc.dwHostNameLength = kUrlComponentChars;
+  uc.lpszUserName = user.data();
+  uc.dwUserNameLength = kUrlComponentChars;
+  uc.lpszPassword = password.data();
+  uc.dwPasswordLength = kUrlComponentChars;
+  uc.lpszUrlPath = path.data();
+  uc.dwUrlPathLength = kUrlComponentChars;
+  uc.lpszExtraInfo = extra.data();
+  uc.dwExtraInfoLength = kUrlComponentChars;
+  if (!InternetCrackUrlW(W(url), static_cast<DWORD>(url.size()), 0, &uc)) return false;
+  UrlParts p;
+  p.schemeName = FromW(scheme.data(), uc.dwSchemeLength);
+  p.host = FromW(host.data(), uc.dwHostNameLength);
+  p.user = FromW(user.data(), uc.dwUserNameLength);
+  p.password = FromW(password.data(), uc.dwPasswordLength);
+  p.path = FromW(path.data(), uc.dwUrlPathLength);
+  p.extra = FromW(extra.data(), uc.dwExtraInfoLength);
+  p.port = uc.nPort;
+  switch (uc.nScheme) {
+    case INTERNET_SCHEME_HTTP: p.scheme = UrlScheme::kHttp; break;
+    case INTERNET_SCHEME_HTTPS: p.scheme = UrlScheme::kHttps; break;
+    case INTERNET_SCHEME_FTP: p.scheme = UrlScheme::kFtp; break;
+    default: p.scheme = UrlScheme::kUnknown; break;
+  }
+  *parts = std::move(p);
+  return true;
+}
+
+HttpHandle HttpOpenSession(const std::u16string& agent) {
+  return InternetOpenW(W(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
+                       const std::u16string& password, bool ftp) {
+  return InternetConnectW(static_cast<HINTERNET>(session), W(host), port, W(user), W(password),
+                          ftp ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP, 0, 0);
+}
+
+HttpHandle HttpOpenRequest(HttpHandle connection, const std::u16string& verb, const std::u16string& object,
+                           const std::u16string& version, const char16_t* const* acceptTypes, uint32_t flags) {
+  return HttpOpenRequestW(static_cast<HINTERNET>(connection), verb.empty() ? nullptr : W(verb), W(object),
+                          W(version), nullptr, reinterpret_cast<LPCWSTR*>(const_cast<const char16_t**>(acceptTypes)),
+                          flags, 0);
+}
+
+bool HttpAddRequestHeader(HttpHandle request, const std::u16string& header, uint32_t flags) {
+  return HttpAddRequestHeadersW(static_cast<HINTERNET>(request), W(header), static_cast<DWORD>(-1), flags) != 0;
+}
+
+bool HttpSendRequest(HttpHandle request) {
+  return HttpSendRequestW(static_cast<HINTERNET>(request), nullptr, 0, nullptr, 0) != 0;
+}
+
+bool HttpQueryStatusCode(HttpHandle request, uint32_t* status) {
+  DWORD code = 0, size = sizeof(code);
+  if (!HttpQueryInfoW(static_cast<HINTERNET>(request), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size,
+                      nullptr)) {
+    return false;
+  }
+  *status = code;
+  return true;
+}
+
+bool HttpQueryHeader(HttpHandle request, const std::u16string& name, size_t bufferBytes, std::u16string* value) {
+  DWORD level = HTTP_QUERY_CUSTOM;
+  if (name == u"Content-Length") level = HTTP_QUERY_CONTENT_LENGTH;
+  if (name == u"Content-Range") level = HTTP_QUERY_CONTENT_RANGE;
+  size_t chars = bufferBytes / sizeof(wchar_t);
+  if (level == HTTP_QUERY_CUSTOM && chars <= name.size()) return false;
+  std::vector<wchar_t> buffer(chars + 1, 0);
+  if (level == HTTP_QUERY_CUSTOM) name.copy(reinterpret_cast<char16_t*>(buffer.data()), name.size());
+  DWORD size = static_cast<DWORD>(bufferBytes);
+  if (!HttpQueryInfoW(static_cast<HINTERNET>(request), level, buffer.data(), &size, nullptr)) return false;
+  *value = FromW(buffer.data(), size / sizeof(wchar_t));
+  return true;
+}
+
+bool HttpQueryDataAvailable(HttpHandle request, uint32_t* available) {
+  DWORD n = 0;
+  if (!InternetQueryDataAvailable(static_cast<HINTERNET>(request), &n, 0, 0)) return false;
+  *available = n;
+  return true;
+}
+
+bool HttpReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read) {
+  DWORD n = 0;
+  if (!InternetReadFile(static_cast<HINTERNET>(request), buffer, size, &n)) return false;
+  *read = n;
+  return true;
+}
+
+void HttpClose(HttpHandle handle) {
+  if (handle) InternetCloseHandle(static_cast<HINTERNET>(handle));
+}
+
+}  // namespace platform
