@@ -147,6 +147,7 @@ class CXmlDocument {
 
  private:
   struct ParsedPath;
+  static ParsedPath ParsePath(const std::u16string& arg);
 
   // Adds (or with update, updates the first entry named `name` of) the result
   // text. valueAttr/numberAttr may be nullptr for none; offset2 -1 for none.

@@ -15,6 +15,7 @@ struct TokenCursor {
   const char16_t* text = nullptr;
   bool ignoreCase = false;
   bool quoted = false;
+  bool noValue = false;  // FindAttribute found an attribute written without a value
 
   TokenCursor() = default;
   explicit TokenCursor(const char16_t* t, int32_t at = 0, bool caseless = false)
@@ -48,6 +49,7 @@ struct XmlNode {
 bool SkipWhitespace(TokenCursor& c);
 bool ReadToken(TokenCursor& c);
 bool MatchName(const TokenCursor& c, const char16_t* name);
+bool MatchName(const TokenCursor& c, const char16_t* name, size_t nameLength);
 bool FindAttribute(TokenCursor& c, const char16_t* name);  // name nullptr: the first attribute
 int32_t ScanNode(TokenCursor& c, XmlNode& node);
 
