@@ -1,7 +1,5 @@
 #include "app/zarn_web_installer_dlg.h"
 
-#include <new>
-
 #include "platform/text.h"
 #include "resource.h"
 
@@ -33,11 +31,8 @@ CZarnWebInstallerDlg::~CZarnWebInstallerDlg() {
     tile = nullptr;
   }
   ReleaseEngineObjects();
-  // The buttons go next, help link first, then the rest with the base dialog.
-  helpLinkButton.~CZarnButton();
-  new (&helpLinkButton) ui::CZarnButton();
-  cancelButton.~CZarnButton();
-  new (&cancelButton) ui::CZarnButton();
+  // The members go next in reverse order of declaration: the help link, then the
+  // Cancel button, then the strings, then the base dialog.
 }
 
 void CZarnWebInstallerDlg::ReleaseEngineObjects() {

@@ -8,10 +8,20 @@ CWinApp* theApp = nullptr;
 
 CWinApp* AfxGetApp() { return theApp; }
 
+namespace {
+void CopyText(wchar_t* to, const wchar_t* from) {
+  size_t i = 0;
+  for (; from && from[i] && i + 1 < MAX_PATH; ++i) to[i] = from[i];
+  to[i] = 0;
+}
+}  // namespace
+
 CWinApp::CWinApp(const wchar_t* appName) {
-  if (appName) m_appName = appName;
+  CopyText(m_appName, appName);
   theApp = this;
 }
+
+void CWinApp::SetRegistryKey(const wchar_t* key) { CopyText(m_registryKey, key); }
 
 CWinApp::~CWinApp() {
   if (theApp == this) theApp = nullptr;
@@ -19,15 +29,19 @@ CWinApp::~CWinApp() {
 
 int CWinApp::Start(HINSTANCE instance) {
   m_instance = instance;
-  if (m_appName.empty()) {
+  if (!m_appName[0]) {
+    // The executable's file name without its extension.
     wchar_t path[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-      std::wstring full(path, n);
-      size_t slash = full.find_last_of(L"\\/");
-      std::wstring file = slash == std::wstring::npos ? full : full.substr(slash + 1);
-      size_t dot = file.find_last_of(L'.');
-      m_appName = dot == std::wstring::npos ? file : file.substr(0, dot);
+      const wchar_t* file = path;
+      for (const wchar_t* p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/') file = p + 1;
+      CopyText(m_appName, file);
+      wchar_t* dot = nullptr;
+      for (wchar_t* p = m_appName; *p; ++p)
+        if (*p == L'.') dot = p;
+      if (dot) *dot = 0;
     }
   }
   if (!InitInstance()) return 0;

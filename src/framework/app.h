@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace framework {
 
 class CWnd;
@@ -19,10 +17,10 @@ class CWinApp {
   // The message loop; an application whose InitInstance returned FALSE never gets here.
   virtual int Run();
   // Recorded only: nothing is ever stored under the key.
-  void SetRegistryKey(const wchar_t* key) { m_registryKey = key ? key : L""; }
+  void SetRegistryKey(const wchar_t* key);
 
-  const wchar_t* AppName() const { return m_appName.c_str(); }
-  const wchar_t* RegistryKey() const { return m_registryKey.c_str(); }
+  const wchar_t* AppName() const { return m_appName; }
+  const wchar_t* RegistryKey() const { return m_registryKey; }
   HINSTANCE Instance() const { return m_instance; }
 
   CWnd* m_pMainWnd = nullptr;
@@ -32,8 +30,8 @@ class CWinApp {
   int Start(HINSTANCE instance);
 
  private:
-  std::wstring m_appName;
-  std::wstring m_registryKey;
+  wchar_t m_appName[MAX_PATH] = {};
+  wchar_t m_registryKey[MAX_PATH] = {};
   HINSTANCE m_instance = nullptr;
 };
 
