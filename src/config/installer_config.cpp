@@ -1,0 +1,103 @@
+#include "config/installer_config.h"
+
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "xml/xml_document.h"
+
+namespace {
+
+// Leaves the document entered into product (its children form the current level,
+// none selected yet); false when there is no root zarnwebinstaller or no product.
+bool EnterProduct(CXmlDocument& doc) {
+  if (!doc.FindElement(u"zarnwebinstaller")) return false;
+  if (!doc.FindChildElement(u"product")) return false;
+  return doc.EnterElement() && doc.EnterElement();
+}
+
+// What one installerInfo entry (at main) says: whether it has an os child and
+// whether its text is osName, and whether a bit equal to bitness follows the os
+// with a `wanted` element after that bit, whose data goes to text. The document
+// is left at the entry, ready for the next one.
+struct Entry {
+  bool hasOs = false;
+  bool sameOs = false;
+  bool linked = false;
+  std::u16string text;
+};
+
+Entry ReadEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                const char16_t* wanted) {
+  Entry e;
+  if (!doc.FindChildElement(u"os")) return e;
+  e.hasOs = true;
+  doc.EnterElement();  // main = os; the rest of the entry follows it at this level
+  e.sameOs = doc.GetData() == osName;
+  if (doc.FindElement(u"bit") && doc.GetData() == bitness && doc.FindElement(wanted)) {
+    e.text = doc.GetData();
+    e.linked = true;
+  }
+  doc.LeaveElement();
+  return e;
+}
+
+}  // namespace
+
+bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                          InstallerConfig& config) {
+  config.downloadLink.clear();
+  bool matched = false, defaultTaken = false, found = false;
+  if (!EnterProduct(doc)) return false;
+  if (doc.FindElement(u"name")) config.productName = doc.GetData();
+  if (doc.FindElement(u"registry")) config.registryKey = doc.GetData();
+
+  // Carried from entry to entry until an entry with another os clears it, so an
+  // unmatched default entry hands its mark on to the next candidate.
+  bool defaultMark = false;
+  while (doc.FindElement(u"installerInfo")) {
+    if (doc.GetAttribute(u"default") == u"YES") defaultMark = true;
+    const Entry e = ReadEntry(doc, osName, bitness, u"rlink");
+    if (!e.hasOs) continue;
+    if (e.sameOs) {
+      if (!e.linked) continue;
+      config.downloadLink = e.text;
+      matched = true;
+      if (defaultMark) {
+        config.fallbackLink = e.text;
+        return true;
+      }
+      if (defaultTaken) return true;
+      found = true;
+      continue;
+    }
+    // Another os only matters as the default entry, for the fallback link.
+    if (!defaultMark) continue;
+    if (e.linked) {
+      config.fallbackLink = e.text;
+      found = defaultTaken = true;
+      if (matched) return true;
+    }
+    defaultMark = false;
+  }
+  return found;
+}
+
+bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                     std::u16string& patchLink) {
+  if (!EnterProduct(doc)) return false;
+  while (doc.FindElement(u"installerInfo")) {
+    const Entry e = ReadEntry(doc, osName, bitness, u"patch");
+    if (e.sameOs && e.linked) {
+      patchLink = e.text;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ProductKeyExists(const std::u16string& bitness, const std::u16string& registryKey) {
+  if (bitness == u"32") return platform::LocalMachineKeyExists(registryKey, platform::RegistryView::k32);
+  if (bitness == u"64") return platform::LocalMachineKeyExists(registryKey, platform::RegistryView::k64);
+  return false;
+}
+
+void ReportMissingPatchLink() { platform::DebugOutput(u"patch link not found!"); }

@@ -1,0 +1,39 @@
+// The installer configuration file ZarnWebInstaller.xml: the product, the registry
+// key that marks it as installed, and the download, fallback and patch links for
+// this machine (by its Windows version name and bitness, see platform_identity.h).
+//
+// Selection rules, in short: among the installerInfo entries of the product, the
+// last one whose os and bit equal the machine's gives the download link; an entry
+// marked default="YES" gives the fallback link; the search ends as soon as both
+// have been taken. The patch link comes from the first matching entry that has a
+// patch element, wherever that entry stands in the product.
+#pragma once
+
+#include <string>
+
+class CXmlDocument;
+
+constexpr const char16_t* kInstallerConfigFileName = u"ZarnWebInstaller.xml";
+
+struct InstallerConfig {
+  std::u16string productName;
+  std::u16string registryKey;
+  std::u16string downloadLink;
+  std::u16string fallbackLink;
+  std::u16string patchLink;
+};
+
+// Over a document that is already parsed (positions at their start). Fill
+// productName and registryKey when present, set downloadLink (emptied first) and
+// possibly fallbackLink; true when an entry supplied a link.
+bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                          InstallerConfig& config);
+// Sets patchLink from the first entry matching osName and bitness that has a
+// patch; false (patchLink untouched) when there is none.
+bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                     std::u16string& patchLink);
+// Whether registryKey (empty: HKEY_LOCAL_MACHINE itself) exists in the registry
+// view of the machine's bitness; false for a bitness that is neither "32" nor "64".
+bool ProductKeyExists(const std::u16string& bitness, const std::u16string& registryKey);
+// The one line the patch rule writes when an installed product has no patch link.
+void ReportMissingPatchLink();
