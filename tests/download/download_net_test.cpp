@@ -8,7 +8,13 @@
 #include "platform/output_file.h"
 #include "platform/text.h"
 #include "support/test_support.h"
+#ifdef _WIN32
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#else
 #include "testserver/test_server.h"
+#endif
 
 using enginetest::RunEngine;
 using enginetest::RunResult;
@@ -25,25 +31,103 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
   return v;
 }
 
+#ifdef _WIN32
+// Under Wine the server is the native program, started by the test fixture; its
+// folder (root/, port, requests.jsonl) is named by ZARN_TESTSERVER_DIR.
+struct Record {
+  std::string range, userAgent, referer, accept, query;
+};
+class Server {
+ public:
+  bool Start() {
+    const char* dir = std::getenv("ZARN_TESTSERVER_DIR");
+    if (!dir) return false;
+    std::string d = std::string("Z:") + dir;
+    for (char& c : d) if (c == '/') c = '\\';
+    dir_ = d;
+    std::ifstream in(dir_ + "\\port");
+    in >> port_;
+    skip_ = Lines().size();
+    return port_ > 0;
+  }
+  void Stop() {}
+  std::filesystem::path Root() const { return std::filesystem::path(dir_) / "root"; }
+  std::string Url(const std::string& pq) const { return "http://127.0.0.1:" + std::to_string(port_) + pq; }
+  void ClearRequests() { skip_ = Lines().size(); }
+  // The log is written when a response ends, so a moment may pass before it shows.
+  std::vector<Record> Requests(size_t expected = 0) const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+      lines = Lines();
+      if (lines.size() >= skip_ + expected) break;
+      platform::SleepMs(20);
+    }
+    std::vector<Record> out;
+    for (size_t i = skip_; i < lines.size(); ++i) {
+      Record r;
+      r.range = Field(lines[i], "range");
+      r.userAgent = Field(lines[i], "user_agent");
+      r.referer = Field(lines[i], "referer");
+      r.accept = Field(lines[i], "accept");
+      r.query = Field(lines[i], "query");
+      out.push_back(r);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::string> Lines() const {
+    std::ifstream in(dir_ + "\\requests.jsonl");
+    std::vector<std::string> v;
+    for (std::string line; std::getline(in, line);) if (!line.empty()) v.push_back(line);
+    return v;
+  }
+  static std::string Field(const std::string& line, const std::string& name) {
+    std::string key = "\"" + name + "\":\"";
+    size_t at = line.find(key);
+    if (at == std::string::npos) return {};
+    at += key.size();
+    return line.substr(at, line.find('"', at) - at);
+  }
+  std::string dir_;
+  int port_ = 0;
+  size_t skip_ = 0;
+};
+#else
+class Server {
+ public:
+  bool Start() { return server_.Start(0); }
+  void Stop() { server_.Stop(); }
+  std::filesystem::path Root() const { return root_.path(); }
+  std::string Url(const std::string& pq) const { return server_.Url(pq); }
+  void ClearRequests() { server_.ClearRequests(); }
+  std::vector<testserver::RequestRecord> Requests(size_t = 0) const { return server_.Requests(); }
+
+ private:
+  TempDir root_;
+  testserver::TestServer server_{root_.path().string()};
+};
+#endif
+
 class DownloadNet : public ::testing::Test {
  protected:
   void SetUp() override {
-    server = std::make_unique<testserver::TestServer>(root.path().string());
-    ASSERT_TRUE(server->Start(0));
+    server = std::make_unique<Server>();
+    ASSERT_TRUE(server->Start()) << "no test server";
     target = out.Wide("package.exe");
   }
   void TearDown() override { server->Stop(); }
 
   std::vector<uint8_t> Serve(const std::string& name, size_t size) {
     auto data = Pattern(size, static_cast<uint32_t>(size));
-    WriteBytes(root.path() / name, data);
+    WriteBytes(server->Root() / name, data);
     return data;
   }
   std::u16string Link(const std::string& pathAndQuery) const { return platform::Utf8ToWide(server->Url(pathAndQuery)); }
   bool TargetExists() const { return platform::PathExists(target); }
 
-  TempDir root, out;
-  std::unique_ptr<testserver::TestServer> server;
+  TempDir out;
+  std::unique_ptr<Server> server;
   std::u16string target;
 };
 
@@ -68,8 +152,10 @@ TEST_F(DownloadNet, SizesAroundTheBufferBoundariesArriveWholeWithTheExactRequest
     EXPECT_EQ(r.last.bytesDone, size);
     EXPECT_EQ(r.last.bytesTotal, size);
     EXPECT_EQ(ReadBytes(out.path() / "package.exe"), data);
-    auto reqs = server->Requests();
+    auto reqs = server->Requests(2);
     ASSERT_EQ(reqs.size(), 2u);
+    // The log may list the abandoned probe after the transfer.
+    if (!reqs[0].range.empty()) std::swap(reqs[0], reqs[1]);
     EXPECT_EQ(reqs[0].range, "");
     EXPECT_EQ(reqs[1].range, "bytes=0-" + std::to_string(size - 1));
     for (auto& q : reqs) {
@@ -89,9 +175,13 @@ TEST_F(DownloadNet, FallbackIsTakenWhenTheFirstLinkGivesNoSize) {
     RunResult r = RunEngine(Link(first), Link("/p.bin?fb=1"), target);
     EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
     EXPECT_EQ(ReadBytes(out.path() / "package.exe"), data);
-    auto reqs = server->Requests();
+    auto reqs = server->Requests(3);
     ASSERT_EQ(reqs.size(), 3u);
-    EXPECT_EQ(reqs[2].query, "fb=1");  // the transfer uses the fallback
+    for (auto& q : reqs) {
+      if (!q.range.empty()) {
+        EXPECT_EQ(q.query, "fb=1");  // the transfer uses the fallback
+      }
+    }
   }
 }
 
