@@ -148,29 +148,44 @@ void AppendEntries(std::u16string& results, std::u16string& entries) {
 
 }  // namespace
 
-void CXmlDocument::CloseUnended(uint32_t n, const std::u16string& name, int32_t offset2) {
-  ElementRecord& rec = index_[n];
-  rec.flags |= ElementRecord::kUnended;
-  rec.length = rec.StartTagLength();
-  rec.SetTagLengths(rec.StartTagLength(), 0);
-  if (rec.firstChild) {
-    uint32_t fc = rec.firstChild;
-    uint32_t last = index_[fc].prevSibling;
-    for (uint32_t k = fc; k; k = index_[k].nextSibling) index_[k].parent = rec.parent;
-    index_[fc].flags &= ~ElementRecord::kFirstChild;
-    uint32_t oldNext = rec.nextSibling;
-    rec.nextSibling = fc;
-    index_[fc].prevSibling = n;
-    index_[last].nextSibling = oldNext;
-    if (oldNext) {
-      index_[oldNext].prevSibling = last;
-    } else {
-      index_[index_[rec.parent].firstChild].prevSibling = last;
-    }
-    rec.firstChild = 0;
+// Closing innermost first makes each element's children (the next inner open element
+// among them) its following siblings; done one element at a time, deep unclosed
+// nesting would move the same children again at every level. The whole run of open
+// elements is therefore flattened in one pass, to the same tree.
+void CXmlDocument::CloseUnended(uint32_t innermost, uint32_t count, const std::u16string* names, int32_t offset2) {
+  std::vector<uint32_t> chain(count);  // outermost first
+  uint32_t e = innermost;
+  for (uint32_t i = 0; i < count; ++i) {
+    chain[count - 1 - i] = e;
+    ElementRecord& rec = index_[e];
+    rec.flags |= ElementRecord::kUnended;
+    rec.length = rec.StartTagLength();
+    rec.SetTagLengths(rec.StartTagLength(), 0);
+    AddResult(u"unended_start_tag", u"tagname", names[i], u"offset", static_cast<int32_t>(rec.offset), offset2);
+    e = rec.parent;
   }
-  AddResult(u"unended_start_tag", u"tagname", name, u"offset", static_cast<int32_t>(rec.offset), offset2);
   index_[0].flags |= ElementRecord::kNotWellFormed;
+  uint32_t parent = index_[chain[0]].parent;
+  uint32_t oldNext = index_[chain[0]].nextSibling;
+  uint32_t tail = chain[0];
+  for (uint32_t el : chain) {
+    ElementRecord& rec = index_[el];
+    uint32_t fc = rec.firstChild;
+    if (!fc) continue;
+    uint32_t last = index_[fc].prevSibling;
+    for (uint32_t k = fc; k; k = index_[k].nextSibling) index_[k].parent = parent;
+    index_[fc].flags &= ~ElementRecord::kFirstChild;
+    index_[fc].prevSibling = el;
+    rec.nextSibling = fc;
+    rec.firstChild = 0;
+    tail = last;
+  }
+  index_[tail].nextSibling = oldNext;
+  if (oldNext) {
+    index_[oldNext].prevSibling = tail;
+  } else {
+    index_[index_[parent].firstChild].prevSibling = tail;
+  }
 }
 
 uint32_t CXmlDocument::BuildElementIndex() {
@@ -184,6 +199,19 @@ uint32_t CXmlDocument::BuildElementIndex() {
   uint32_t first = 0;
   auto stackName = [&](uint32_t d) {
     return std::u16string(t + stack[d].offset, static_cast<size_t>(stack[d].length));
+  };
+  std::vector<std::u16string> names;
+  auto closeOpen = [&](uint32_t downTo, int32_t offset2) {
+    if (depth <= downTo) return;
+    names.clear();
+    uint32_t up = current;
+    for (uint32_t k = depth; k > downTo; --k) {
+      names.push_back(stackName(k));
+      up = index_[up].parent;
+    }
+    CloseUnended(current, depth - downTo, names.data(), offset2);
+    depth = downTo;
+    current = up;
   };
   auto markBad = [&]() { index_[0].flags |= ElementRecord::kNotWellFormed; };
   for (;;) {
@@ -231,12 +259,7 @@ uint32_t CXmlDocument::BuildElementIndex() {
         AddResult(u"lone_end_tag", u"tagname", c.Token(), u"offset", node.offset);
         continue;
       }
-      while (depth > d) {
-        uint32_t up = index_[current].parent;
-        CloseUnended(current, stackName(depth), c.start - 1);
-        --depth;
-        current = up;
-      }
+      closeOpen(d, c.start - 1);
       ElementRecord& rec = index_[e];
       rec.length = static_cast<uint32_t>(node.offset + node.length) - rec.offset;
       rec.SetTagLengths(rec.StartTagLength(), static_cast<uint32_t>(node.length));
@@ -246,12 +269,7 @@ uint32_t CXmlDocument::BuildElementIndex() {
       markBad();
       AppendEntries(results_, node.results);
     } else if (type == xml::kNodeEnd) {
-      while (depth > 0) {
-        uint32_t up = index_[current].parent;
-        CloseUnended(current, stackName(depth), static_cast<int32_t>(text_.size()));
-        --depth;
-        current = up;
-      }
+      closeOpen(0, static_cast<int32_t>(text_.size()));
       break;
     }
   }

@@ -155,7 +155,8 @@ class CXmlDocument {
                  const char16_t* numberAttr, int32_t number, int32_t offset2 = -1, bool update = false);
 
   uint32_t BuildElementIndex();
-  void CloseUnended(uint32_t n, const std::u16string& name, int32_t offset2);
+  // Closes `count` open elements without their end tags, innermost first.
+  void CloseUnended(uint32_t innermost, uint32_t count, const std::u16string* names, int32_t offset2);
   uint32_t FindSibling(uint32_t parent, uint32_t current, const ParsedPath& path) const;
   void ReplaceText(uint32_t offset, uint32_t length, const std::u16string& replacement);
   void AdjustOffsets(uint32_t record, int32_t change, bool skipChildren);

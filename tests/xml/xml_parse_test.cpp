@@ -204,6 +204,14 @@ TEST(XmlParse, FieldOverflowLeavesAConsistentIndex) {
   EXPECT_EQ(nest.GetRecord(65536).Level(), 65535u);
   EXPECT_EQ(nest.GetRecord(65536).EndTagLength(), 4u);
   EXPECT_NE(N(nest.GetResultText()).find("lone_end_tag"), std::string::npos);
+
+  // Left open, the same nesting ends as one flat level, in linear time.
+  CXmlDocument flat(deep.substr(0, 60000 * 3));
+  ASSERT_EQ(flat.GetRecordCount(), 60001u);
+  EXPECT_EQ(flat.GetRecord(60000).parent, 0u);
+  EXPECT_EQ(flat.GetRecord(59999).nextSibling, 60000u);
+  EXPECT_EQ(flat.GetRecord(1).prevSibling, 60000u);
+  EXPECT_TRUE(IndexMatchesFreshParse(flat, true));
 }
 
 TEST(XmlParse, PagedIndexBeyondOnePage) {
