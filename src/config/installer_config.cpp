@@ -100,4 +100,9 @@ bool ProductKeyExists(const std::u16string& bitness, const std::u16string& regis
   return false;
 }
 
-void ReportMissingPatchLink() { platform::DebugOutput(u"patch link not found!"); }
+bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                    const std::u16string& registryKey, std::u16string& patchLink) {
+  if (!ProductKeyExists(bitness, registryKey)) return false;
+  if (!SelectPatchLink(doc, osName, bitness, patchLink)) platform::DebugOutput(u"patch link not found!");
+  return true;
+}

@@ -35,5 +35,8 @@ bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std:
 // Whether registryKey (empty: HKEY_LOCAL_MACHINE itself) exists in the registry
 // view of the machine's bitness; false for a bitness that is neither "32" nor "64".
 bool ProductKeyExists(const std::u16string& bitness, const std::u16string& registryKey);
-// The one line the patch rule writes when an installed product has no patch link.
-void ReportMissingPatchLink();
+// The patch rule: true when the product counts as installed (ProductKeyExists);
+// then patchLink is replaced by the patch link when there is one, and when there
+// is none the debugger hears "patch link not found!" and patchLink stays.
+bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                    const std::u16string& registryKey, std::u16string& patchLink);

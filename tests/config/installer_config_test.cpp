@@ -202,6 +202,30 @@ TEST(ProductKey, EmptyKeyIsLocalMachineAndTheViewFollowsTheBitness) {
   EXPECT_FALSE(ProductKeyExists(u"32", u"SOFTWARE\\Zarn64"));
   platform::ClearLocalMachineKeysForTest();
 }
+
+// The stand-in debugger output is stderr.
+TEST(ProductKey, PatchRuleReplacesTheLinkOrSaysSoOnTheDebuggerOutput) {
+  platform::ClearLocalMachineKeysForTest();
+  platform::AddLocalMachineKeyForTest(u"SOFTWARE\\Zarn", platform::RegistryView::k64);
+  CXmlDocument doc;
+  const std::u16string text = Config(u"<name>Z</name><registry>SOFTWARE\\Zarn</registry>" +
+                                     Entry(u"Windows 7", u"64", u"full", u"", u"patch7"));
+  std::u16string link = u"chosen";
+  doc.SetDocument(text);
+  EXPECT_FALSE(ApplyPatchRule(doc, u"Windows 7", u"32", u"SOFTWARE\\Zarn", link));  // 32-bit view: absent
+  EXPECT_EQ(link, u"chosen");
+  doc.SetDocument(text);
+  EXPECT_TRUE(ApplyPatchRule(doc, u"Windows 7", u"64", u"SOFTWARE\\Zarn", link));
+  EXPECT_EQ(link, u"patch7");
+
+  link = u"chosen";
+  doc.SetDocument(text);
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(ApplyPatchRule(doc, u"Windows 8", u"64", u"", link));  // empty key: HKLM itself
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "patch link not found!\n");
+  EXPECT_EQ(link, u"chosen");
+  platform::ClearLocalMachineKeysForTest();
+}
 #endif
 
 }  // namespace
