@@ -1,5 +1,6 @@
 #include "app/zarn_web_installer_dlg.h"
 
+#include "download/download_manager.h"
 #include "platform/text.h"
 #include "resource.h"
 
@@ -36,10 +37,12 @@ CZarnWebInstallerDlg::~CZarnWebInstallerDlg() {
 }
 
 void CZarnWebInstallerDlg::ReleaseEngineObjects() {
-  // The download engine's shared objects (status lock, session, file lock, the
-  // three events, the manager) are released here, and only here, through the
-  // engine's own teardown once it exists in the tree; it must wait for the
-  // engine's threads first.
+  // The engine's shared objects (status lock, session, file lock, the three events,
+  // the manager) are released only here. After an Escape the engine may still be
+  // running, so the teardown cancels it and waits for its threads first; if they do
+  // not end in time it leaves the objects alive rather than pull them from under a
+  // running thread, as the process is ending anyway.
+  ReleaseDownloadObjects();
 }
 
 void CZarnWebInstallerDlg::DoDataExchange(framework::CDataExchange* dx) {
