@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -70,15 +71,6 @@ long long Param(const httplib::Request& req, const char* name, long long fallbac
   return std::atoll(req.get_param_value(name).c_str());
 }
 
-bool ReadFile(const std::string& path, std::string* data) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *data = ss.str();
-  return true;
-}
-
 // "bytes=A-B" (B may be absent); false for anything else.
 bool ParseRange(const std::string& value, uint64_t size, uint64_t* first, uint64_t* last) {
   unsigned long long a = 0, b = 0;
@@ -124,15 +116,16 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
     Finish(Record(rec));
     return;
   }
-  auto data = std::make_shared<std::string>();
-  if (req.path.find("..") != std::string::npos || !ReadFile(root + req.path, data.get())) {
+  // The body is read from the file as it is sent, so that large packages cost no memory.
+  auto file = std::make_shared<std::ifstream>(root + req.path, std::ios::binary);
+  if (req.path.find("..") != std::string::npos || !*file || !std::filesystem::is_regular_file(root + req.path)) {
     res.status = 404;
     res.set_content("not found", "text/plain");
     rec.status = 404;
     Finish(Record(rec));
     return;
   }
-  const uint64_t size = data->size();
+  const uint64_t size = std::filesystem::file_size(root + req.path);
   int status = 200;
   if (req.has_param("status")) status = static_cast<int>(Param(req, "status", 200));
   if (req.has_param("probe_status") && rec.range.empty()) status = static_cast<int>(Param(req, "probe_status", 200));
@@ -144,7 +137,6 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
       uint64_t shownFirst = first + (req.has_param("bad_range_start") ? 1 : 0);
       status = 206;
       length = last - first + 1 + extra;
-      if (extra) data->append(extra, 'X');
       res.set_header("Content-Range", "bytes " + std::to_string(shownFirst) + "-" +
                                           std::to_string(first + length - 1) + "/" + std::to_string(size + extra));
     } else {
@@ -165,7 +157,7 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
   const int delay = static_cast<int>(Param(req, "delay_ms", 0));
   const long long stallAfter = Param(req, "stall_after", -1);
   const long long dropAfter = Param(req, "drop_after", -1);
-  auto provider = [this, data, first, length, chunk, delay, stallAfter, dropAfter, index](
+  auto provider = [this, file, fileSize = size, first, length, chunk, delay, stallAfter, dropAfter, index](
                       size_t offset, size_t, httplib::DataSink& sink) -> bool {
     if (offset >= length) {
       return true;
@@ -179,7 +171,15 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
     size_t n = std::min<uint64_t>(chunk ? chunk : 4096, length - offset);
     if (dropAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(dropAfter) - offset);
     if (stallAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(stallAfter) - offset);
-    if (!sink.write(data->data() + first + offset, n)) return false;
+    // Past the file's end (the extra= mode) the body goes on with filler bytes.
+    std::string buf(n, 'X');
+    uint64_t at = first + offset;
+    if (at < fileSize) {
+      file->clear();
+      file->seekg(static_cast<std::streamoff>(at));
+      file->read(&buf[0], static_cast<std::streamsize>(std::min<uint64_t>(n, fileSize - at)));
+    }
+    if (!sink.write(buf.data(), n)) return false;
     AddSent(index, n);
     return true;
   };
