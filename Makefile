@@ -39,6 +39,8 @@ tiers:
 	  scripts/run-tier net build/native '^net$$' || rc=1; } || { echo "native  FAIL  build" >> build/tiers.txt; rc=1; }; \
 	$(MAKE) --no-print-directory native-tsan && { scripts/run-tier tsan build/native-tsan '^(unit|net)$$' || rc=1; } \
 	  || { echo "tsan       FAIL  build" >> build/tiers.txt; rc=1; }; \
+	$(MAKE) --no-print-directory build/native-asan/CMakeCache.txt && $(BUILD) build/native-asan -j$(JOBS) --target xml_fuzz \
+	  && { scripts/run-tier fuzz build/native-asan '^fuzz$$' || rc=1; } || { echo "fuzz       FAIL  build" >> build/tiers.txt; rc=1; }; \
 	$(MAKE) --no-print-directory mingw || { echo "mingw      FAIL  build" >> build/tiers.txt; rc=1; }; \
 	$(MAKE) --no-print-directory mingw64 && { scripts/with-display scripts/run-tier wine build/mingw64 '^wine$$' -j$(JOBS) || rc=1; \
 	  scripts/with-display scripts/run-tier e2e build/mingw64 '^e2e$$' || rc=1; } \
