@@ -1,4 +1,6 @@
-// The installer window: one borderless skinned dialog.
+// The installer window: one borderless skinned dialog that starts the download,
+// shows its progress, confirms a cancel and hands the package to the shell. Its
+// decisions are the ProgressMonitor's; the window draws and forwards.
 #pragma once
 
 #include <windows.h>
@@ -6,8 +8,11 @@
 #include <cstdint>
 #include <string>
 
+#include "app/progress_monitor.h"
 #include "app/skin_images.h"
 #include "framework/dialog.h"
+#include "ui/window_layout.h"
+#include "ui/window_paint.h"
 #include "ui/zarn_button.h"
 
 namespace app {
@@ -29,28 +34,43 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   std::u16string productName;
   std::u16string targetPath;
   std::u16string statusText;
-  int32_t lastShownState = 0;
-  BOOL cancelRequested = FALSE;
-  uint64_t bytesDone = 0;
-  uint64_t bytesTotal = 0;
+  // Mode, shown progress, last shown state and the confirmed cancel.
+  ProgressMonitor monitor;
   HBITMAP skin[SkinImageCount] = {};
   HBITMAP progressTiles[3] = {};
   // painting state
-  BOOL progressDirty = FALSE;
-  BOOL statusDirty = FALSE;
+  bool progressDirty = false;
+  bool statusDirty = false;
   BOOL closeHot = FALSE;
   BOOL minHot = FALSE;
   BOOL dragging = FALSE;
-  RECT titleRect{}, nameRect{}, bandRect{}, statusRect{}, closeRect{}, minRect{};
+  POINT pressPoint{};
+  ui::WindowLayout layout;
+  ui::SkinSet skinSet;
+  int windowWidth = 0;
   ui::CZarnButton cancelButton;
   ui::CZarnButton helpLinkButton;
+
+  void ShowStatus(int32_t code);
+  void ShowProgress(uint64_t bytesDone);
+  void ConfirmCancel();
 
  protected:
   bool OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void DoDataExchange(framework::CDataExchange* dx) override;
   BOOL OnInitDialog() override;
+  void OnCancel() override;
 
  private:
+  void ComputeLayout();
+  void SetUpButtons();
+  bool CheckLinks();
+  void StartupError(const wchar_t* message);
+  void OnTimer();
+  void Apply(const TickResult& result);
+  void OnPaint();
+  void OnMouseMove(POINT pt);
+  bool OnLButtonDown(POINT pt);
   void ReleaseEngineObjects();
 };
 

@@ -1,10 +1,27 @@
 #include "app/zarn_web_installer_dlg.h"
 
+#include <shellapi.h>
+
+#include "config/installer_config_file.h"
+#include "config/platform_identity.h"
+#include "config/ui_strings.h"
 #include "download/download_manager.h"
+#include "framework/app.h"
+#include "framework/gdi.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 #include "resource.h"
 
 namespace app {
+
+namespace {
+const char16_t kConfigFileName[] = u"ZarnWebInstaller.xml";
+
+RECT ToRect(const ui::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+bool Contains(const ui::Rect& r, POINT pt) {
+  return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
+}
+}  // namespace
 
 CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNWEBINSTALLER_DIALOG, nullptr) {
   appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -38,10 +55,10 @@ CZarnWebInstallerDlg::~CZarnWebInstallerDlg() {
 
 void CZarnWebInstallerDlg::ReleaseEngineObjects() {
   // The engine's shared objects (status lock, session, file lock, the three events,
-  // the manager) are released only here. After an Escape the engine may still be
-  // running, so the teardown cancels it and waits for its threads first; if they do
-  // not end in time it leaves the objects alive rather than pull them from under a
-  // running thread, as the process is ending anyway.
+  // the manager) are released only here. Should the engine still run, the teardown
+  // cancels it and waits for its threads first; if they do not end in time it
+  // leaves the objects alive rather than pull them from under a running thread, as
+  // the process is ending anyway.
   ReleaseDownloadObjects();
 }
 
@@ -50,36 +67,330 @@ void CZarnWebInstallerDlg::DoDataExchange(framework::CDataExchange* dx) {
   framework::DDX_Control(dx, IDC_HELP_LINK, helpLinkButton);
 }
 
+void CZarnWebInstallerDlg::StartupError(const wchar_t* message) {
+  ::MessageBoxW(m_hWnd, message, framework::AfxGetApp() ? framework::AfxGetApp()->AppName() : L"", MB_OKCANCEL);
+  OnOK();
+}
+
 BOOL CZarnWebInstallerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
-  // Until the full initialisation is in place the window takes its background's
-  // size when there is one.
-  if (HBITMAP bk = skin[SkinMainBackground]) {
-    BITMAP info{};
-    if (::GetObjectW(bk, sizeof(info), &info)) {
-      ::SetWindowPos(m_hWnd, nullptr, 0, 0, info.bmWidth, info.bmHeight, SWP_NOMOVE | SWP_NOZORDER);
+
+  ReadPlatformIdentity(osName, bitness);
+  stringFilePath = kUiStringFileName;
+  std::u16string configPath = kConfigFileName;
+  if (!moduleFolder.empty()) {
+    stringFilePath = moduleFolder + u"\\" + kUiStringFileName;
+    configPath = moduleFolder + u"\\" + kConfigFileName;
+    InstallerConfig config;
+    if (!ReadInstallerConfig(configPath, osName, bitness, config)) {
+      StartupError(L"Xml file is missing!");
+      return TRUE;
     }
+    productName = config.productName;
+    registryKey = config.registryKey;
+    downloadLink = config.downloadLink;
+    fallbackLink = config.fallbackLink;
+    config.patchLink = downloadLink;
+    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) downloadLink = config.patchLink;
+    patchLink = config.patchLink;
+    // The product name as written is the title; the file name must be one Windows
+    // accepts, or the package would land elsewhere or nowhere.
+    targetPath = moduleFolder + u"\\" + PackageFileName(productName);
+  }
+
+  // The window takes its background's size; without one it keeps the template's.
+  RECT wr{};
+  ::GetWindowRect(m_hWnd, &wr);
+  int W = wr.right - wr.left, H = wr.bottom - wr.top;
+  ui::BitmapSize(skin[SkinMainBackground], &W, &H);
+  ::SetWindowPos(m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::GetWindowRect(m_hWnd, &wr);
+  windowWidth = wr.right - wr.left;
+
+  static const int kTileIds[3] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
+  for (int i = 0; i < 3; ++i) {
+    progressTiles[i] = static_cast<HBITMAP>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTileIds[i]), IMAGE_BITMAP, 0, 0, 0));
+  }
+
+  RECT cancelRect{}, helpRect{};
+  ::GetWindowRect(cancelButton, &cancelRect);
+  ::GetWindowRect(helpLinkButton, &helpRect);
+  int w = cancelRect.right - cancelRect.left, h = cancelRect.bottom - cancelRect.top;
+  ui::BitmapSize(skin[SkinCancelNormal], &w, &h);
+  const ui::ButtonPlacement place = ui::PlaceButtons(W, H, w, h, helpRect.right - helpRect.left,
+                                                     helpRect.bottom - helpRect.top);
+  cancelButton.MoveWindow(place.cancel.left, place.cancel.top, place.cancel.Width(), place.cancel.Height(), TRUE);
+  helpLinkButton.MoveWindow(place.helpLink.left, place.helpLink.top, place.helpLink.Width(),
+                            place.helpLink.Height(), TRUE);
+
+  ComputeLayout();
+  SetUpButtons();
+
+  if (!CheckLinks()) {
+    StartupError(L"Unrecognized URL");
+    return TRUE;
+  }
+
+  if (CDownloadManager::Instance()->Start(downloadLink, fallbackLink, targetPath)) {
+    g_downloadStatus.state = STATUS_INIT;
+    g_downloadStatus.bytesDone = 0;
+    CDownloadManager::Instance()->ResumeWorker();
+    monitor.EngineStarted();
+    ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);
+  } else {
+    // Nothing of the engine exists to resume or poll: say so, then close.
+    Apply(monitor.StartFailed());
   }
   return TRUE;
 }
 
+void CZarnWebInstallerDlg::ComputeLayout() {
+  skinSet.mainBackground = skin[SkinMainBackground];
+  skinSet.statusBackdrop = skin[SkinStatusBackdrop];
+  skinSet.closeNormal = skin[SkinCloseNormal];
+  skinSet.minNormal = skin[SkinMinNormal];
+  skinSet.checkMark = skin[SkinCheckMark];
+  for (int i = 0; i < 3; ++i) skinSet.tiles[i] = progressTiles[i];
+  ui::BitmapSize(progressTiles[0], &skinSet.tileWidth, &skinSet.tileHeight);
+  if (!ui::BitmapSize(skin[SkinStatusBackdrop], &skinSet.statusWidth, &skinSet.statusHeight)) {
+    skinSet.statusWidth = ui::kFallbackStatusWidth;
+    skinSet.statusHeight = ui::kFallbackStatusHeight;
+  }
+  RECT wr{};
+  ::GetWindowRect(m_hWnd, &wr);
+  layout = ui::ComputeLayout(wr.right - wr.left, wr.bottom - wr.top, skinSet.tileHeight, skinSet.statusWidth,
+                             skinSet.statusHeight);
+}
+
+void CZarnWebInstallerDlg::SetUpButtons() {
+  cancelButton.SetWindowText(platform::W(GetUiString(IDS_TEXT_CANCEL, stringFilePath)));
+  cancelButton.SetImageAlignment(ui::ImageUnderText, TRUE);
+  cancelButton.SetFaceFont(L"Arial", 23, 11, 0, FALSE);
+  cancelButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
+  cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0xFFFFFF, TRUE);
+  cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0xFFFFFF, TRUE);
+  cancelButton.SetPressedOffset(1, 1);
+  cancelButton.SetStateBitmaps(skin[SkinCancelHot], skin[SkinCancelNormal]);
+  cancelButton.SetDrawBorder(FALSE, TRUE);
+  cancelButton.SetTransparent(TRUE, TRUE);
+
+  const std::u16string caption = GetUiString(IDS_DOWNLOAD_PROBLEM, stringFilePath);
+  const std::u16string address = GetUiString(IDS_DOWNLOAD_PROBLEM_RLINK, stringFilePath);
+  helpLinkButton.SetFaceFont(L"Arial", 15, 8, 0, TRUE);
+  helpLinkButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
+  helpLinkButton.SetStateColor(ui::CZarnButton::IdleText, 0xA5A5A5, TRUE);
+  helpLinkButton.SetStateColor(ui::CZarnButton::FocusText, 0xA5A5A5, TRUE);
+  helpLinkButton.SetWindowText(platform::W(caption));
+  helpLinkButton.SetLinkUrl(platform::W(address));
+  helpLinkButton.SetDrawBorder(FALSE, TRUE);
+  helpLinkButton.SetTransparent(TRUE, TRUE);
+  helpLinkButton.ShowWindow(SW_HIDE);
+}
+
+bool CZarnWebInstallerDlg::CheckLinks() {
+  // A prefixed link replaces the stored one even when only the other link parses:
+  // the engine gets what was tried last.
+  if (LinkParses(downloadLink)) return true;
+  downloadLink = u"http://" + downloadLink;
+  if (LinkParses(downloadLink)) return true;
+  if (LinkParses(fallbackLink)) return true;
+  fallbackLink = u"http://" + fallbackLink;
+  return LinkParses(fallbackLink);
+}
+
+void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
+  GetStatusUiString(code, stringFilePath, statusText);
+  statusDirty = true;
+  RECT rc = ToRect(layout.statusRect);
+  ::InvalidateRect(m_hWnd, &rc, FALSE);
+  ::PostMessageW(m_hWnd, WM_PAINT, 0, 0);
+}
+
+void CZarnWebInstallerDlg::ShowProgress(uint64_t done) {
+  monitor.bytesDone = done;
+  progressDirty = true;
+  statusDirty = true;
+  RECT rc = ToRect(ui::BandInvalidRect(layout, windowWidth));
+  ::InvalidateRect(m_hWnd, &rc, FALSE);
+  ::SendMessageW(m_hWnd, WM_PAINT, 0, 0);
+}
+
+void CZarnWebInstallerDlg::Apply(const TickResult& result) {
+  for (const MonitorAction& action : result.actions) {
+    switch (action.kind) {
+      case MonitorAction::ShowStatus:
+        ShowStatus(static_cast<int32_t>(action.value));
+        break;
+      case MonitorAction::ShowProgress:
+        ShowProgress(action.value);
+        break;
+      case MonitorAction::EndDialog:
+        EndDialog(IDCANCEL);
+        break;
+      case MonitorAction::LaunchInstaller:
+        ::ShellExecuteW(m_hWnd, L"open", platform::W(targetPath), nullptr, nullptr, SW_SHOWDEFAULT);
+        break;
+      case MonitorAction::DeletePackage:
+        platform::DeleteFileByPath(targetPath);
+        break;
+    }
+  }
+  if (result.nextTimerMs) ::SetTimer(m_hWnd, kProgressTimerId, result.nextTimerMs, nullptr);
+}
+
+void CZarnWebInstallerDlg::OnTimer() {
+  ::KillTimer(m_hWnd, kProgressTimerId);
+  const DownloadStatus status = monitor.EngineRunning() ? ReadDownloadStatus() : DownloadStatus{};
+  Apply(monitor.Tick(status));
+}
+
+void CZarnWebInstallerDlg::ConfirmCancel() {
+  if (!monitor.BeginConfirm()) return;
+  runEvent->Reset();
+  const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, stringFilePath);
+  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(productName), MB_YESNO | MB_ICONEXCLAMATION);
+  monitor.EndConfirm(answer == IDYES);
+  if (answer == IDYES) {
+    cancelEvent->Set();
+    runEvent->Set();
+    cancelButton.SetStateColor(ui::CZarnButton::HotText, 0x858585, TRUE);
+    cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0x858585, TRUE);
+    cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0x858585, TRUE);
+    cancelButton.SetPressedOffset(0, 0);
+    cancelButton.SetStateBitmaps(skin[SkinCancelDone], skin[SkinCancelDone]);
+  } else {
+    runEvent->Set();
+  }
+}
+
+void CZarnWebInstallerDlg::OnCancel() {
+  // Escape (or a close request) while the engine runs asks first, like the Cancel
+  // button, so the window never goes away behind the engine's back.
+  if (monitor.EngineRunning()) {
+    ConfirmCancel();
+    return;
+  }
+  CDialog::OnCancel();
+}
+
+void CZarnWebInstallerDlg::OnPaint() {
+  if (::IsIconic(m_hWnd)) {
+    framework::CPaintDC paint(m_hWnd);
+    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(static_cast<HDC>(paint)), 0);
+    RECT rc{};
+    ::GetClientRect(m_hWnd, &rc);
+    ::DrawIcon(paint, (rc.right - ::GetSystemMetrics(SM_CXICON) + 1) / 2,
+               (rc.bottom - ::GetSystemMetrics(SM_CYICON) + 1) / 2, appIcon);
+  }
+}
+
+void CZarnWebInstallerDlg::OnMouseMove(POINT pt) {
+  // Invalidated without erasing, so that the direct paint is clipped to the glyph.
+  auto redraw = [this](const ui::Rect& r, HBITMAP image) {
+    RECT rc = ToRect(r);
+    ::InvalidateRect(m_hWnd, &rc, FALSE);
+    ui::DrawGlyph(m_hWnd, r, image);
+  };
+  dragging = FALSE;
+  const bool onClose = Contains(layout.closeRect, pt), onMin = !onClose && Contains(layout.minRect, pt);
+  ::SetCursor(::LoadCursorW(nullptr, onClose || onMin ? IDC_HAND : IDC_ARROW));
+  if (onClose) {
+    if (!closeHot) redraw(layout.closeRect, skin[SkinCloseHot]);
+    closeHot = TRUE;
+  } else if (onMin) {
+    if (!minHot) redraw(layout.minRect, skin[SkinMinHot]);
+    minHot = TRUE;
+  } else if (closeHot) {
+    // One glyph per move: when both were hot, the minimise glyph follows next move.
+    closeHot = FALSE;
+    redraw(layout.closeRect, skin[SkinCloseNormal]);
+  } else if (minHot) {
+    minHot = FALSE;
+    redraw(layout.minRect, skin[SkinMinNormal]);
+  }
+}
+
+bool CZarnWebInstallerDlg::OnLButtonDown(POINT pt) {
+  if (closeHot) {
+    ConfirmCancel();
+    return true;
+  }
+  if (minHot) ::ShowWindow(m_hWnd, SW_MINIMIZE);
+  RECT client{};
+  ::GetClientRect(m_hWnd, &client);
+  if (Contains(ui::DragStrip(client.right - client.left), pt)) {
+    pressPoint = pt;
+    dragging = TRUE;
+    ::PostMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION,
+                   static_cast<LPARAM>((static_cast<DWORD>(pt.y) << 16) | (static_cast<DWORD>(pt.x) & 0xFFFF)));
+  } else {
+    dragging = FALSE;
+  }
+  return false;
+}
+
 bool CZarnWebInstallerDlg::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  const POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
   switch (msg) {
     case WM_SYSCOMMAND:
       return false;  // the default handling for every command
-    case WM_PAINT:
+    case WM_PAINT: {
+      OnPaint();
+      switch (ui::TakePaintRequest(progressDirty, statusDirty)) {
+        case ui::PaintRequest::Progress:
+          ui::PaintProgress(m_hWnd, layout, skinSet, monitor.bytesDone, monitor.bytesTotal, ui::progressPhase);
+          // The band's paint validated the whole update region, the status panel's
+          // part too; without this the panel's own paint would be clipped to nothing
+          // and keep showing an old text.
+          if (statusDirty) {
+            RECT rc = ToRect(layout.statusRect);
+            ::InvalidateRect(m_hWnd, &rc, FALSE);
+          }
+          *result = 0;
+          return true;
+        case ui::PaintRequest::Status:
+          ui::PaintStatus(m_hWnd, layout, skinSet, statusText);
+          *result = 0;
+          return true;
+        case ui::PaintRequest::Default:
+          return false;  // the dialog's own painting, which erases through us
+      }
       return false;
+    }
     case WM_QUERYDRAGICON:
       *result = reinterpret_cast<LRESULT>(appIcon);
       return true;
     case WM_ERASEBKGND:
+      if (!dragging) ui::PaintBackground(m_hWnd, reinterpret_cast<HDC>(wp), layout, skinSet, productName);
+      *result = 0;
+      return true;
     case WM_MOUSEMOVE:
+      OnMouseMove(pt);
+      return false;
     case WM_LBUTTONDOWN:
+      if (OnLButtonDown(pt)) {
+        *result = 0;
+        return true;
+      }
+      return false;
     case WM_LBUTTONUP:
+      dragging = FALSE;
+      return false;
     case WM_TIMER:
+      if (wp != kProgressTimerId) return false;
+      OnTimer();
+      *result = 0;
+      return true;
     case WM_COMMAND:
+      if (LOWORD(wp) == IDC_CANCEL_BUTTON && HIWORD(wp) == BN_CLICKED) {
+        ConfirmCancel();
+        *result = 0;
+        return true;
+      }
+      return false;
     default:
       return false;
   }

@@ -14,7 +14,17 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   if (msg == WM_INITDIALOG) {
     auto* dlg = reinterpret_cast<CDialog*>(lp);
     dlg->Attach(hwnd);
-    return dlg->OnInitDialog();
+    RECT before{};
+    ::GetWindowRect(hwnd, &before);
+    BOOL focus = dlg->OnInitDialog();
+    if (dlg->m_ended) {
+      // Ended before it was ever shown (a start-up error): the dialog manager would
+      // show a template marked visible on return, so the window goes now.
+      ::DestroyWindow(hwnd);
+      return FALSE;
+    }
+    dlg->CenterIfUnplaced(before);
+    return focus;
   }
   auto* dlg = static_cast<CDialog*>(CWnd::FromHandlePermanent(hwnd));
   if (!dlg) return FALSE;
@@ -57,6 +67,27 @@ LRESULT CDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   return 0;
 }
 
+void CDialog::CenterIfUnplaced(const RECT& before) {
+  // A dialog without owner that its initialisation did not move, and whose template
+  // asks for no placement of its own, is centred on the work area of its monitor.
+  const LONG_PTR style = ::GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+  if (style & WS_VISIBLE || style & (DS_ABSALIGN | DS_CENTER | DS_CENTERMOUSE)) return;
+  if (::GetWindow(m_hWnd, GW_OWNER) || style & WS_CHILD) return;
+  RECT now{};
+  ::GetWindowRect(m_hWnd, &now);
+  if (now.left != before.left || now.top != before.top) return;
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &info)) return;
+  const RECT& area = info.rcWork;
+  const int w = now.right - now.left, h = now.bottom - now.top;
+  int x = area.left + (area.right - area.left - w) / 2;
+  int y = area.top + (area.bottom - area.top - h) / 2;
+  if (x < area.left) x = area.left;
+  if (y < area.top) y = area.top;
+  ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BOOL CDialog::OnInitDialog() {
   UpdateData(FALSE);
   return TRUE;
@@ -84,7 +115,7 @@ INT_PTR CDialog::DoModal() {
   m_result = -1;
   HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), nullptr,
                                    &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  if (!hwnd) return -1;
+  if (!hwnd || !::IsWindow(hwnd)) return m_ended ? m_result : -1;
   if (!m_ended) {
     if (!(::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VISIBLE)) ::ShowWindow(hwnd, SW_SHOWNORMAL);
     MSG msg;

@@ -23,6 +23,8 @@ class CDialog : public CWnd {
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
   BOOL UpdateData(BOOL saveAndValidate = TRUE);
+  // After initialisation: centre the dialog unless something placed it.
+  void CenterIfUnplaced(const RECT& before);
   // A dialog's default handling is the dialog manager's: answer "not handled".
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 

@@ -1,11 +1,14 @@
-// The installer window as a real modal dialog under Wine: its template, its icon,
-// the answers of its own handlers, and Escape ending it.
+// The installer window as a real modal dialog under Wine: its template and icon,
+// the start-up box, a download that fails, and Escape asking before anything ends.
+// The test's folder holds no skin, so the window also shows its fallback geometry.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 
 #include "app/zarn_web_installer_dlg.h"
 #include "framework/app.h"
@@ -15,22 +18,75 @@
 namespace app {
 namespace {
 
+std::wstring Folder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  *std::wcsrchr(path, L'\\') = 0;
+  return path;
+}
+std::wstring ConfigPath() { return Folder() + L"\\ZarnWebInstaller.xml"; }
+
+// A configuration for every machine whose link is refused at once: the engine
+// starts, finds no size and reports failure, then the end.
+void WriteRefusedConfig() {
+  FILE* f = _wfopen(ConfigPath().c_str(), L"wb");
+  ASSERT_TRUE(f);
+  std::fputs("<zarnwebinstaller><product><name>Window Test</name><registry>SOFTWARE\\ZarnTest\\None</registry>", f);
+  for (const char* os : {"Windows XP", "Windows Vista", "Windows 7", "Windows 8"})
+    for (const char* bit : {"32", "64"})
+      std::fprintf(f, "<installerInfo><os>%s</os><bit>%s</bit><rlink>http://127.0.0.1:1/p.exe</rlink></installerInfo>",
+                   os, bit);
+  std::fputs("</product></zarnwebinstaller>", f);
+  std::fclose(f);
+}
+
+std::wstring Text(HWND hwnd) {
+  wchar_t buf[256] = {};
+  ::GetWindowTextW(hwnd, buf, 256);
+  return buf;
+}
+
+// A message box of this thread, other than the installer window itself.
+struct BoxSearch {
+  HWND except, found;
+};
+BOOL CALLBACK CheckBox(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<BoxSearch*>(lp);
+  wchar_t cls[32] = {};
+  ::GetClassNameW(h, cls, 32);
+  if (h != s->except && std::wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(h)) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND FindBox(HWND except) {
+  BoxSearch s{except, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CheckBox, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
 struct Observed {
   CZarnWebInstallerDlg* dlg = nullptr;
-  bool ran = false;
+  int ticks = 0;
+  bool inspected = false;
   LONG_PTR style = 0, exStyle = 0;
   HWND owner = nullptr;
-  LRESULT dragIcon = 0;
-  LRESULT bigIcon = 0, smallIcon = 0;
-  bool cancelAttached = false, helpAttached = false;
+  LRESULT dragIcon = 0, bigIcon = 0, smallIcon = 0;
+  bool cancelAttached = false, helpAttached = false, helpVisible = true;
   LONG_PTR cancelStyle = 0;
-  RECT rect{};
+  std::wstring cancelText;
+  RECT rect{}, screen{};
+  // message boxes seen: how many distinct ones, their caption and text
+  int boxes = 0;
+  HWND lastBox = nullptr;
+  std::wstring boxCaption, boxText;
+  bool dialogVisibleWithBox = false;
+  bool escapeSent = false;
 } g_seen;
 
-void CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
-  ::KillTimer(nullptr, id);
-  HWND hwnd = g_seen.dlg->m_hWnd;
-  g_seen.ran = true;
+void Inspect(HWND hwnd) {
+  g_seen.inspected = true;
   g_seen.style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
   g_seen.exStyle = ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
   g_seen.owner = ::GetWindow(hwnd, GW_OWNER);
@@ -39,22 +95,76 @@ void CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
   g_seen.smallIcon = ::SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0);
   g_seen.cancelAttached = g_seen.dlg->cancelButton.m_hWnd == ::GetDlgItem(hwnd, IDC_CANCEL_BUTTON);
   g_seen.helpAttached = g_seen.dlg->helpLinkButton.m_hWnd == ::GetDlgItem(hwnd, IDC_HELP_LINK);
+  g_seen.helpVisible = ::IsWindowVisible(::GetDlgItem(hwnd, IDC_HELP_LINK));
   g_seen.cancelStyle = ::GetWindowLongPtrW(::GetDlgItem(hwnd, IDC_CANCEL_BUTTON), GWL_STYLE);
+  g_seen.cancelText = Text(::GetDlgItem(hwnd, IDC_CANCEL_BUTTON));
   ::GetWindowRect(hwnd, &g_seen.rect);
-  // Escape through the dialog's own loop, as the keyboard would deliver it.
-  HWND target = ::GetFocus() ? ::GetFocus() : hwnd;
-  ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &info);
+  g_seen.screen = info.rcWork;
 }
 
-TEST(InstallerWindow, OpensBorderlessWithTaskbarButtonAndIconAndEndsOnEscape) {
+// Every 100 ms: note any message box and answer it with `answer`; inspect the
+// window once; press Escape once when asked to.
+UINT g_answer = IDOK;
+bool g_pressEscape = false;
+void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
+  g_seen.ticks++;
+  HWND dlg = g_seen.dlg->m_hWnd;
+  if (HWND box = FindBox(dlg)) {
+    if (box != g_seen.lastBox) {
+      g_seen.boxes++;
+      g_seen.lastBox = box;
+      g_seen.boxCaption = Text(box);
+      g_seen.boxText = Text(::GetDlgItem(box, 0xFFFF));
+      g_seen.dialogVisibleWithBox = dlg && ::IsWindowVisible(dlg);
+      ::PostMessageW(box, WM_COMMAND, g_answer, 0);
+    }
+    return;
+  }
+  if (!dlg || !::IsWindowVisible(dlg)) return;
+  if (!g_seen.inspected) Inspect(dlg);
+  if (g_pressEscape && !g_seen.escapeSent) {
+    g_seen.escapeSent = true;
+    HWND target = ::GetFocus() ? ::GetFocus() : dlg;
+    ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  }
+}
+
+class NoLoopApp : public framework::CWinApp {
+ public:
+  BOOL InitInstance() override {
+    initCalls++;
+    return FALSE;
+  }
+  int initCalls = 0;
+};
+
+class InstallerWindow : public ::testing::Test {
+ protected:
+  INT_PTR Run(UINT answer, bool escape) {
+    g_seen = Observed{};
+    g_seen.dlg = &dlg;
+    g_answer = answer;
+    g_pressEscape = escape;
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
+    INT_PTR result = dlg.DoModal();
+    ::KillTimer(nullptr, timer);
+    return result;
+  }
+  void TearDown() override { ::DeleteFileW(ConfigPath().c_str()); }
   CZarnWebInstallerDlg dlg;
-  g_seen = Observed{};
-  g_seen.dlg = &dlg;
-  ASSERT_TRUE(dlg.appIcon);
-  ::SetTimer(nullptr, 0, 300, &Inspect);
-  INT_PTR result = dlg.DoModal();
-  ASSERT_TRUE(g_seen.ran);
-  EXPECT_EQ(result, IDCANCEL);
+};
+
+TEST_F(InstallerWindow, OpensCentredAndBorderlessThenClosesAfterAFailedDownload) {
+  WriteRefusedConfig();
+  const DWORD start = ::GetTickCount();
+  INT_PTR result = Run(IDOK, false);
+  EXPECT_EQ(result, IDCANCEL) << "state 10 ends the window";
+  EXPECT_GE(::GetTickCount() - start, 900u) << "the failure is held for the engine's pause";
+  ASSERT_TRUE(g_seen.inspected);
+  EXPECT_EQ(g_seen.boxes, 0);
   // The system adds WS_CLIPSIBLINGS to every top-level window.
   EXPECT_EQ(g_seen.style & ~static_cast<LONG_PTR>(WS_CLIPSIBLINGS) & 0xFFFF0000, 0x90000000)
       << "popup, visible, no caption or frame";
@@ -66,22 +176,57 @@ TEST(InstallerWindow, OpensBorderlessWithTaskbarButtonAndIconAndEndsOnEscape) {
   EXPECT_EQ(g_seen.smallIcon, reinterpret_cast<LRESULT>(dlg.appIcon));
   EXPECT_TRUE(g_seen.cancelAttached);
   EXPECT_TRUE(g_seen.helpAttached);
+  EXPECT_FALSE(g_seen.helpVisible);
   EXPECT_EQ(g_seen.cancelStyle & 0x1F, BS_OWNERDRAW);
-  EXPECT_GT(g_seen.rect.right - g_seen.rect.left, 0);
+  EXPECT_EQ(g_seen.cancelText, L"Cancel");
+  // Without a skin the window keeps the template's size, centred on the work area.
+  const int w = g_seen.rect.right - g_seen.rect.left, h = g_seen.rect.bottom - g_seen.rect.top;
+  EXPECT_GT(w, 300);
+  EXPECT_GT(h, 150);
+  EXPECT_NEAR(g_seen.rect.left - g_seen.screen.left, g_seen.screen.right - g_seen.rect.right, 1);
+  EXPECT_NEAR(g_seen.rect.top - g_seen.screen.top, g_seen.screen.bottom - g_seen.rect.bottom, 1);
+  EXPECT_EQ(dlg.skinSet.statusWidth, 300);
+  EXPECT_EQ(dlg.skinSet.statusHeight, 40);
+  EXPECT_EQ(dlg.skinSet.tileHeight, 14) << "the built-in tiles";
+  EXPECT_EQ(dlg.targetPath, platform::FromW((Folder() + L"\\Window Test.exe").c_str()));
+  EXPECT_EQ(::GetFileAttributesW(L"Window Test.exe"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(::GetFileAttributesW((Folder() + L"\\Window Test.exe").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "the failed download leaves no file";
   EXPECT_FALSE(::IsWindow(dlg.m_hWnd)) << "DoModal destroys the window before returning";
 }
 
-TEST(InstallerWindow, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImagesEmpty) {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  *std::wcsrchr(path, L'\\') = 0;
+TEST_F(InstallerWindow, EscapeAsksBeforeAnythingEnds) {
+  WriteRefusedConfig();
+  INT_PTR result = Run(IDNO, true);
+  EXPECT_TRUE(g_seen.escapeSent);
+  EXPECT_EQ(g_seen.boxes, 1);
+  EXPECT_EQ(g_seen.boxCaption, L"Window Test") << "the product name is the caption";
+  EXPECT_EQ(g_seen.boxText, L"Are you sure you want to cancel downloading?");
+  EXPECT_TRUE(g_seen.dialogVisibleWithBox);
+  EXPECT_FALSE(dlg.monitor.cancelRequested) << "answered No";
+  EXPECT_EQ(result, IDCANCEL) << "and then the engine's end closes it";
+}
+
+TEST_F(InstallerWindow, MissingConfigurationGivesOneBoxAndTheWindowNeverShows) {
+  ::DeleteFileW(ConfigPath().c_str());
+  NoLoopApp app;  // the box's caption is the application's name
+  app.Start(::GetModuleHandleW(nullptr));
+  INT_PTR result = Run(IDCANCEL, false);
+  EXPECT_EQ(result, IDOK) << "either answer ends the window the same way";
+  EXPECT_EQ(g_seen.boxes, 1);
+  EXPECT_EQ(g_seen.boxText, L"Xml file is missing!");
+  EXPECT_EQ(g_seen.boxCaption, L"app_window_test");
+  EXPECT_FALSE(g_seen.dialogVisibleWithBox);
+  EXPECT_FALSE(g_seen.inspected) << "the window was never shown";
+}
+
+TEST(InstallerWindowSkin, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImagesEmpty) {
   CZarnWebInstallerDlg dlg;
-  EXPECT_EQ(dlg.moduleFolder, platform::FromW(path));
-  // The test's folder holds no skin: every image stays empty, nothing fails.
+  EXPECT_EQ(dlg.moduleFolder, platform::FromW(Folder().c_str()));
   for (HBITMAP image : dlg.skin) EXPECT_EQ(image, nullptr);
 }
 
-TEST(InstallerWindow, SkinImagesDecodeFromJpeg) {
+TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
   std::u16string file = platform::Utf8ToWide(std::getenv("ZARN_SOURCE_DIR")) + u"/kit/skin/MainWndBkg.jpg";
   HBITMAP bmp = LoadSkinBitmap(platform::W(file));
   ASSERT_TRUE(bmp);
@@ -94,15 +239,6 @@ TEST(InstallerWindow, SkinImagesDecodeFromJpeg) {
   EXPECT_STREQ(SkinFileName(SkinCheckMark), L"CheckD.jpg");
   EXPECT_STREQ(SkinFileName(99), L"");
 }
-
-class NoLoopApp : public framework::CWinApp {
- public:
-  BOOL InitInstance() override {
-    initCalls++;
-    return FALSE;
-  }
-  int initCalls = 0;
-};
 
 TEST(Application, NamedAfterTheExecutableAndNoLoopAfterFalse) {
   NoLoopApp app;

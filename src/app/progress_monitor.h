@@ -1,0 +1,81 @@
+// The decisions of the installer window's progress timer, cancellation and hand-off,
+// kept apart from the window so that whole flows can be driven without one. Each
+// tick takes a copy of the engine's status and answers with what the window must do,
+// in order, and when the timer fires next; the window only applies the answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "download/download_status.h"
+
+namespace app {
+
+constexpr uint32_t kProgressTimerId = 0x8001;
+constexpr uint32_t kTickMs = 250;
+// Between "Download cancelled." and the engine's last word.
+constexpr uint32_t kCancelledTickMs = 1000;
+// How long "Download failed." stays when the engine could not even start.
+constexpr uint32_t kFailedStartHoldMs = 2000;
+
+// Set by the first tick that sees the package ready, cleared by the tick that starts
+// it. One per process.
+extern bool launchArmed;
+
+struct MonitorAction {
+  enum Kind {
+    ShowStatus,       // value: the status code whose text to show
+    ShowProgress,     // value: bytes done, painted at once
+    EndDialog,        // close the window (IDCANCEL)
+    LaunchInstaller,  // start the package with the shell's "open"
+    DeletePackage,    // remove the downloaded package
+  };
+  Kind kind;
+  uint64_t value;
+  bool operator==(const MonitorAction& o) const { return kind == o.kind && value == o.value; }
+};
+
+struct TickResult {
+  std::vector<MonitorAction> actions;
+  uint32_t nextTimerMs = 0;  // 0: the timer is not set again
+};
+
+class ProgressMonitor {
+ public:
+  // The engine could not prepare the download: show the failure for a moment, then
+  // close. Nothing of the engine is polled from here on.
+  TickResult StartFailed();
+
+  // One timer tick with a consistent copy of the engine's status.
+  TickResult Tick(const DownloadStatus& status);
+
+  // The cancel confirmation. BeginConfirm is false when there is nothing to confirm
+  // (already cancelled, or no engine running); otherwise the window holds the
+  // transfers, asks, and reports the answer with EndConfirm.
+  bool BeginConfirm();
+  void EndConfirm(bool yes);
+
+  // Whether the engine is running under the window, so that closing the window must
+  // go through the confirmation instead.
+  bool EngineRunning() const { return engineStarted && !startFailed; }
+  void EngineStarted() { engineStarted = true; }
+
+  // Progress as shown: the band never moves back.
+  uint64_t bytesDone = 0;
+  uint64_t bytesTotal = 0;
+  int32_t lastShownState = 0;
+  bool cancelRequested = false;
+  bool confirming = false;
+  bool engineStarted = false;
+  bool startFailed = false;
+
+ private:
+  TickResult CancellingTick(int32_t state);
+};
+
+// The package's file name: the product name with the characters Windows refuses in a
+// file name (\ / : * ? " < > | and control characters) replaced by "_", and ".exe".
+std::u16string PackageFileName(const std::u16string& productName);
+
+}  // namespace app
