@@ -75,7 +75,8 @@ class ProgressMonitor {
 };
 
 // The package's file name: the product name with the characters Windows refuses in a
-// file name (\ / : * ? " < > | and control characters) replaced by "_", and ".exe".
+// file name (\ / : * ? " < > | and control characters) replaced by "_", a "_" before
+// a device name (CON, NUL, COM1...), and ".exe".
 std::u16string PackageFileName(const std::u16string& productName);
 
 }  // namespace app

@@ -182,6 +182,12 @@ TEST(PackageFileName, ForbiddenCharactersBecomeUnderscores) {
   EXPECT_EQ(PackageFileName(std::u16string(u"tab\there\x01", 9)), u"tab_here_.exe");
   EXPECT_EQ(PackageFileName(u""), u".exe");
   EXPECT_EQ(PackageFileName(u"Zärn Ünïcode"), u"Zärn Ünïcode.exe");
+  // Device names would swallow the package.
+  EXPECT_EQ(PackageFileName(u"nul"), u"_nul.exe");
+  EXPECT_EQ(PackageFileName(u"Con.setup"), u"_Con.setup.exe");
+  EXPECT_EQ(PackageFileName(u"COM1 "), u"_COM1 .exe");
+  EXPECT_EQ(PackageFileName(u"LPT0"), u"LPT0.exe");
+  EXPECT_EQ(PackageFileName(u"Console"), u"Console.exe");
 }
 
 }  // namespace
