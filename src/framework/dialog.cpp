@@ -35,15 +35,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   dlg->m_handled = true;
   LRESULT result = dlg->WindowProc(msg, wp, lp);
   if (!dlg->m_handled) return FALSE;
+  // These answer through the return value, not through DWLP_MSGRESULT.
+  if (IsCtlColorMessage(msg)) return static_cast<INT_PTR>(result);
   switch (msg) {
-    // These answer through the return value, not through DWLP_MSGRESULT.
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORMSGBOX:
     case WM_QUERYDRAGICON:
     case WM_COMPAREITEM:
     case WM_VKEYTOITEM:

@@ -85,24 +85,12 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool ReflectToChild(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   HWND child = nullptr;
-  switch (msg) {
-    case WM_COMMAND:
-      child = reinterpret_cast<HWND>(lp);
-      break;
-    case WM_DRAWITEM:
-      if (wp) child = reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->hwndItem;
-      break;
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORMSGBOX:
-      child = reinterpret_cast<HWND>(lp);
-      break;
-    default:
-      return false;
+  if (msg == WM_COMMAND || IsCtlColorMessage(msg)) {
+    child = reinterpret_cast<HWND>(lp);
+  } else if (msg == WM_DRAWITEM) {
+    if (wp) child = reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->hwndItem;
+  } else {
+    return false;
   }
   CWnd* wnd = CWnd::FromHandlePermanent(child);
   return wnd && wnd->OnChildNotify(msg, wp, lp, result);

@@ -66,6 +66,9 @@ class CWnd {
   WNDPROC m_superProc = nullptr;
 };
 
+// The WM_CTLCOLOR* messages: a child asks its parent for the brush to paint with.
+inline bool IsCtlColorMessage(UINT msg) { return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC; }
+
 // Gives a message to the child that sent it, if the child is one of ours.
 bool ReflectToChild(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
 

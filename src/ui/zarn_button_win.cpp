@@ -266,17 +266,10 @@ bool CZarnButton::OnChildNotify(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
       DrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
       *result = TRUE;
       return true;
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORMSGBOX:
+    default:
+      if (!framework::IsCtlColorMessage(msg)) return false;
       *result = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
       return true;
-    default:
-      return false;
   }
 }
 
