@@ -1,9 +1,12 @@
-// zarn-testserver --root DIR [--port N] [--log FILE] [--port-file FILE]
+// zarn-testserver --root DIR [--port N] [--log FILE] [--port-file FILE] [--progress FILE]
 // Serves DIR on 127.0.0.1 until killed; prints the port it took on the first line.
+// --progress rewrites FILE every 100 ms with every request so far, answered or still
+// sending, as JSON lines: the end-to-end tests watch a transfer's bytes while it runs.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -15,7 +18,7 @@ void OnSignal(int) { g_stop = 1; }
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string root = ".", log, portFile;
+  std::string root = ".", log, portFile, progress;
   int port = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -24,8 +27,10 @@ int main(int argc, char** argv) {
     else if (a == "--port") port = std::atoi(next().c_str());
     else if (a == "--log") log = next();
     else if (a == "--port-file") portFile = next();
+    else if (a == "--progress") progress = next();
     else {
-      std::fprintf(stderr, "usage: %s --root DIR [--port N] [--log FILE] [--port-file FILE]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s --root DIR [--port N] [--log FILE] [--port-file FILE] [--progress FILE]\n",
+                   argv[0]);
       return 2;
     }
   }
@@ -46,7 +51,18 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGINT, OnSignal);
-  while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  while (!g_stop) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!progress.empty()) {
+      // Written beside and renamed, so that a reader never sees half a file.
+      const std::string tmp = progress + ".tmp";
+      {
+        std::ofstream out(tmp, std::ios::trunc);
+        for (const auto& r : server.Requests()) out << testserver::ToJsonLine(r) << "\n";
+      }
+      std::rename(tmp.c_str(), progress.c_str());
+    }
+  }
   server.Stop();
   return 0;
 }

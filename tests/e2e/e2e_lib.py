@@ -1,0 +1,382 @@
+"""The machinery of the end-to-end cases: Wine, the probe, the test server, the screen,
+the case folder and the installer process. Standard library only."""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import time
+import zlib
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver64"
+SKIN = ["MainWndBkg.jpg", "StatusBkg.jpg", "Close_N.jpg", "Close_H.jpg", "Min_N.jpg", "Min_H.jpg",
+        "Cancel_N.jpg", "Cancel_H.jpg", "Cancel_D.jpg", "CheckD.jpg"]
+AGENT = "Ostrel_WebInstaller"
+REFERER = "http://www.zarnsoft.example/"
+
+
+class Fail(Exception):
+    pass
+
+
+class Skip(Exception):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Fail(what)
+
+
+def wait_for(pred, timeout, what, step=0.1):
+    """pred's first true value, or Fail after timeout seconds."""
+    end = time.monotonic() + timeout
+    while True:
+        v = pred()
+        if v:
+            return v
+        if time.monotonic() > end:
+            raise Fail("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(step)
+
+
+def windows_path(p):
+    """The Wine view of a host path (the Z: drive maps /)."""
+    return "Z:" + os.path.abspath(p).replace("/", "\\")
+
+
+class Wine:
+    def __init__(self, source_dir):
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = os.environ.get("ZARN_WINEPREFIX") or os.path.join(source_dir, "build", "wineprefix")
+        self.env["WINEDEBUG"] = os.environ.get("WINEDEBUG", "-all")
+        self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=,winemenubuilder.exe=d"
+        if not self.env.get("DISPLAY"):
+            raise Fail("no DISPLAY: run the e2e tests under scripts/with-display")
+        if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
+            subprocess.run([os.path.join(source_dir, "scripts", "wine-prefix")], env=self.env, check=True, timeout=300)
+        # One wineserver for every case of this run: it lingers a while after the last
+        # client so that the next CTest entry finds it running.
+        # Its output goes nowhere: a server holding the test's stdout would keep CTest
+        # waiting for it to end.
+        subprocess.run([WINESERVER, "-p30"], env=self.env, timeout=30, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.run(["cmd.exe", "/c", "exit"], timeout=120)  # starts the prefix's services once
+
+    def run(self, args, timeout=60, cwd=None):
+        p = subprocess.run([WINE] + args, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           timeout=timeout)
+        return p.returncode, p.stdout.decode("utf-8", "replace")
+
+    def start(self, args, cwd, log):
+        return subprocess.Popen([WINE] + args, env=self.env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT)
+
+    def reg(self, *args):
+        rc, out = self.run(["reg.exe"] + list(args), timeout=60)
+        return rc
+
+
+class Probe:
+    def __init__(self, wine, exe):
+        self.wine, self.exe = wine, exe
+
+    def call(self, *args):
+        rc, out = self.wine.run([self.exe] + [str(a) for a in args], timeout=60)
+        try:
+            return json.loads(out)
+        except ValueError:
+            raise Fail("window_probe %s gave no JSON (rc %d): %r" % (args[0], rc, out[:200]))
+
+    def windows(self):
+        return self.call("windows")
+
+    def processes(self):
+        return self.call("processes")["processes"]
+
+    def kill(self, pid):
+        return self.call("kill", pid)
+
+    def image(self, path):
+        d = self.call("image", path)
+        if "rows" not in d:
+            raise Fail("probe cannot decode %s" % path)
+        return Picture.from_rows(d["width"], d["height"], d["rows"])
+
+    def render(self, face, height, width, weight, texts):
+        return self.call("render", face, height, width, weight, *texts)["texts"]
+
+
+class Picture:
+    """An RGB image held as one bytes object, 3 bytes a pixel."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, rgb
+
+    @staticmethod
+    def from_rows(w, h, rows):
+        return Picture(w, h, bytes.fromhex("".join(rows)))
+
+    def px(self, x, y):
+        o = (y * self.width + x) * 3
+        return self.rgb[o], self.rgb[o + 1], self.rgb[o + 2]
+
+    def crop(self, x, y, w, h):
+        x0, y0 = max(0, x), max(0, y)
+        x1, y1 = min(self.width, x + w), min(self.height, y + h)
+        rows = [self.rgb[(r * self.width + x0) * 3:(r * self.width + x1) * 3] for r in range(y0, y1)]
+        return Picture(x1 - x0, y1 - y0, b"".join(rows))
+
+    def mean_diff(self, other, ox=0, oy=0):
+        """Mean absolute channel difference of other placed at (ox, oy) in self."""
+        total = n = 0
+        for y in range(other.height):
+            for x in range(other.width):
+                a, b = self.px(ox + x, oy + y), other.px(x, y)
+                total += abs(a[0] - b[0]) + abs(a[1] - b[1]) + abs(a[2] - b[2])
+                n += 3
+        return total / max(n, 1)
+
+    def save_png(self, path):
+        raw = b"".join(b"\x00" + self.rgb[y * self.width * 3:(y + 1) * self.width * 3] for y in range(self.height))
+
+        def chunk(kind, data):
+            c = struct.pack(">I", len(data)) + kind + data
+            return c + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+        with open(path, "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n")
+            f.write(chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)))
+            f.write(chunk(b"IDAT", zlib.compress(raw, 6)))
+            f.write(chunk(b"IEND", b""))
+
+
+def parse_xwd(data):
+    """The pixels of an xwd dump (ZPixmap, 24 or 32 bits a pixel, true colour)."""
+    if len(data) < 100:
+        raise Fail("xwd dump too short")
+    f = struct.unpack(">25I", data[:100])
+    header_size, version, fmt, depth, w, h = f[0], f[1], f[2], f[3], f[4], f[5]
+    byte_order, bpp, bpl = f[7], f[11], f[12]
+    masks = f[14], f[15], f[16]
+    ncolors = f[19]
+    if version != 7 or fmt != 2 or bpp not in (24, 32):
+        raise Fail("unsupported xwd dump: version %d format %d bpp %d" % (version, fmt, bpp))
+    off = header_size + ncolors * 12
+    pixels = data[off:off + bpl * h]
+    step = bpp // 8
+    shifts = [(m & -m).bit_length() - 1 for m in masks]
+    # The common case (masks ff0000/ff00/ff, LSB first) is a byte shuffle.
+    if byte_order == 0 and masks == (0xFF0000, 0xFF00, 0xFF):
+        out = bytearray(w * h * 3)
+        for y in range(h):
+            row = pixels[y * bpl:y * bpl + w * step]
+            o = y * w * 3
+            out[o + 0:o + w * 3:3] = row[2::step]
+            out[o + 1:o + w * 3:3] = row[1::step]
+            out[o + 2:o + w * 3:3] = row[0::step]
+        return Picture(w, h, bytes(out))
+    order = "little" if byte_order == 0 else "big"
+    out = bytearray()
+    for y in range(h):
+        for x in range(w):
+            v = int.from_bytes(pixels[y * bpl + x * step:y * bpl + x * step + step], order)
+            out += bytes(((v & m) >> s) & 0xFF for m, s in zip(masks, shifts))
+    return Picture(w, h, bytes(out))
+
+
+def screenshot(display):
+    p = subprocess.run(["xwd", "-root", "-silent", "-display", display], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, timeout=20)
+    if p.returncode != 0:
+        raise Fail("xwd failed on display %s" % display)
+    return parse_xwd(p.stdout)
+
+
+def xdo(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], timeout=20, check=True)
+
+
+class Server:
+    """The native test server on its own root, log and progress files."""
+
+    def __init__(self, binary, folder):
+        self.binary, self.folder = binary, folder
+        self.root = os.path.join(folder, "root")
+        self.log = os.path.join(folder, "requests.jsonl")
+        self.progress_file = os.path.join(folder, "progress.jsonl")
+        self.proc = None
+        self.port = None
+
+    def start(self):
+        os.makedirs(self.root, exist_ok=True)
+        port_file = os.path.join(self.folder, "port")
+        for p in (port_file, self.log, self.progress_file):
+            if os.path.exists(p):
+                os.remove(p)
+        self.out = open(os.path.join(self.folder, "server.out"), "w")
+        self.proc = subprocess.Popen([self.binary, "--root", self.root, "--log", self.log, "--port-file", port_file,
+                                      "--progress", self.progress_file], stdout=self.out, stderr=subprocess.STDOUT)
+        wait_for(lambda: os.path.exists(port_file) and open(port_file).read().strip(), 10, "the test server's port")
+        self.port = int(open(port_file).read())
+
+    def url(self, path, query=""):
+        return "http://127.0.0.1:%d%s%s" % (self.port, path, ("?" + query) if query else "")
+
+    @staticmethod
+    def _read(path):
+        if not os.path.exists(path):
+            return []
+        out = []
+        for line in open(path, encoding="utf-8", errors="replace"):
+            line = line.strip()
+            if line:
+                out.append(json.loads(line))
+        return out
+
+    def requests(self):
+        """Every request so far, answered or still sending (the progress snapshot)."""
+        return self._read(self.progress_file)
+
+    def finished(self):
+        return self._read(self.log)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+        self.proc = None
+
+
+def xml_config(name, entries, registry=None, raw_name=False):
+    """A configuration document; entries are dicts with os, bit, rlink, patch, default."""
+    def esc(s):
+        return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+    lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<zarnwebinstaller>", "  <product>",
+             "    <name>%s</name>" % (name if raw_name else esc(name))]
+    if registry is not None:
+        lines.append("    <registry>%s</registry>" % esc(registry))
+    for e in entries:
+        lines.append('    <installerInfo%s>' % (' default="YES"' if e.get("default") else ""))
+        for key in ("os", "bit", "rlink", "patch"):
+            if key in e:
+                lines.append("      <%s>%s</%s>" % (key, esc(e[key]), key))
+        lines.append("    </installerInfo>")
+    lines += ["  </product>", "</zarnwebinstaller>", ""]
+    return "\n".join(lines)
+
+
+FORBIDDEN = '\\/:*?"<>|'
+
+
+def package_file_name(product):
+    return "".join("_" if c in FORBIDDEN else c for c in product) + ".exe"
+
+
+class Installer:
+    """One case folder with the installer, its skin and configuration, and its process."""
+
+    def __init__(self, ctx, folder):
+        self.ctx, self.folder = ctx, folder
+        self.proc = None
+        self.exe_win = windows_path(os.path.join(folder, "ZarnWebInstaller.exe"))
+
+    def lay_out(self, xml=None, ini=None, skin=True):
+        os.makedirs(self.folder, exist_ok=True)
+        shutil.copy(self.ctx.installer, os.path.join(self.folder, "ZarnWebInstaller.exe"))
+        if skin:
+            for name in SKIN:
+                shutil.copy(os.path.join(self.ctx.kit, "skin", name), self.folder)
+        if xml is not None:
+            with open(os.path.join(self.folder, "ZarnWebInstaller.xml"), "w", encoding="utf-8") as f:
+                f.write(xml)
+        if ini is not None:
+            with open(os.path.join(self.folder, "ZarnWebInstallerString.ini"), "w", encoding="utf-8") as f:
+                f.write(ini)
+
+    def start(self):
+        self.log = open(os.path.join(self.folder, "..", os.path.basename(self.folder) + ".wine.log"), "w")
+        self.started_at = time.monotonic()
+        self.proc = self.ctx.wine.start([os.path.join(self.folder, "ZarnWebInstaller.exe")], self.folder, self.log)
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Fail("the installer did not end within %.0f s" % timeout)
+
+    def ours(self, snapshot=None):
+        snap = snapshot or self.ctx.probe.windows()
+        mine = [w for w in snap["windows"] if w["image"].lower() == self.exe_win.lower()]
+        return snap, mine
+
+    def main_window(self, snapshot=None):
+        _, mine = self.ours(snapshot)
+        for w in mine:
+            if w["class"] == "#32770" and any(c["id"] == 1000 for c in w["children"]) and w["visible"]:
+                return w
+        return None
+
+    def boxes(self, snapshot=None):
+        """The visible message boxes of the installer: dialogs without our Cancel button."""
+        _, mine = self.ours(snapshot)
+        return [w for w in mine if w["class"] == "#32770" and w["visible"]
+                and not any(c["id"] == 1000 for c in w["children"])]
+
+    def wait_window(self, timeout=30):
+        return wait_for(self.main_window, timeout, "the installer window")
+
+    def wait_box(self, timeout=20):
+        return wait_for(lambda: (self.boxes() or [None])[0], timeout, "a message box")
+
+    def shot(self, win):
+        """The window's pixels as on screen."""
+        l, t, r, b = win["rect"]
+        return screenshot(self.ctx.wine.env["DISPLAY"]).crop(l, t, r - l, b - t)
+
+    def click_client(self, win, x, y):
+        ox, oy = win["client_origin"]
+        xdo("mousemove", ox + x, oy + y)
+        time.sleep(0.15)
+        xdo("click", 1)
+
+    def stop(self):
+        """Ends the installer and anything it started from its folder."""
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(10)
+        prefix = windows_path(self.folder).lower() + "\\"
+        try:
+            for p in self.ctx.probe.processes():
+                if p["image"].lower().startswith(prefix):
+                    self.ctx.probe.kill(p["pid"])
+        except Fail:
+            pass
+
+
+def box_text(box):
+    """(text, button captions) of a message box as the probe saw it."""
+    statics = [c["text"] for c in box["children"] if c["class"].lower() == "static" and c["text"]]
+    buttons = [c["text"].replace("&", "") for c in box["children"] if c["class"].lower() == "button" and c["visible"]]
+    return (statics[-1] if statics else ""), buttons
+
+
+def box_button(box, caption):
+    for c in box["children"]:
+        if c["class"].lower() == "button" and c["visible"] and c["text"].replace("&", "").lower() == caption.lower():
+            return c
+    raise Fail("the box has no %s button: %s" % (caption, box_text(box)[1]))
+
+
+def click_screen_rect(rect):
+    l, t, r, b = rect
+    xdo("mousemove", (l + r) // 2, (t + b) // 2)
+    time.sleep(0.15)
+    xdo("click", 1)

@@ -1,0 +1,727 @@
+#!/usr/bin/env python3
+"""End-to-end cases of ZarnWebInstaller.exe under Wine, driven as a user would.
+
+    harness.py --group NAME --installer EXE --probe EXE --package EXE --kit DIR
+               --work DIR [--server BIN] [--case SUBSTRING]
+
+Every case lays out a fresh folder under --work with the installer, its skin and its
+configuration, starts the native test server with the case's fault mode in the links,
+runs the installer on $DISPLAY, moves the mouse and presses keys with xdotool, and
+checks the windows (through window_probe), the pixels (through xwd), the files, the
+server's request log and the demo package's record. Exit status 0 when every case
+passed, 77 when all were skipped, 1 otherwise.
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from e2e_lib import (AGENT, REFERER, Fail, Installer, Probe, Server, Skip, Wine, box_button, box_text, check,  # noqa: E402
+                     click_screen_rect, package_file_name, wait_for, xdo, xml_config)
+import e2e_screen as scr  # noqa: E402
+
+DEFAULTS = {
+    "init": "Initializing...", "downloading": "Downloading...", "done": "Download completed.",
+    "cancelling": "Cancelling...", "cancelled": "Download cancelled.", "failed": "Download failed.",
+    "cleanup": "Cleaning up temp files...", "prepare": "Preparing installation...",
+}
+NOTICE = "Are you sure you want to cancel downloading?"
+STATUS_TEXTS = list(DEFAULTS.values())
+PERCENTS = ["%d%%" % n for n in range(101)]
+# One fast transfer, one slow enough to be seen (about 4 s), one slow and large.
+FAST = ""
+SLOW = "chunk=8192&delay_ms=60"
+
+
+class Context:
+    def __init__(self, args):
+        here = os.path.dirname(os.path.abspath(__file__))
+        self.source = os.environ.get("ZARN_SOURCE_DIR") or os.path.dirname(os.path.dirname(here))
+        self.installer, self.package, self.kit = args.installer, args.package, args.kit
+        self.work = os.path.abspath(args.work)
+        self.server = args.server or self._find_server()
+        for what, path in (("installer", self.installer), ("probe", args.probe), ("demo package", self.package),
+                           ("test server", self.server)):
+            if not path or not os.path.exists(path):
+                raise Fail("no %s at %r (build the mingw64 and native presets)" % (what, path))
+        os.makedirs(self.work, exist_ok=True)
+        self.wine = Wine(self.source)
+        self.probe = Probe(self.wine, args.probe)
+        self.text = scr.TextReader(self.probe, self.work)
+        # Wine's own default version differs between releases: every case but the
+        # version cases runs as Windows 10, which the program calls "Windows 8".
+        self.wine.reg("add", APPDEFAULTS, "/v", "Version", "/d", "win10", "/f")
+        self._images = {}
+
+    def _find_server(self):
+        cands = [os.path.join(self.source, "build", "native", "tools", "testserver", "zarn-testserver")]
+        cands += sorted(glob.glob(os.path.join(self.source, "build", "*", "tools", "testserver", "zarn-testserver")))
+        for c in cands:
+            if os.access(c, os.X_OK):
+                return c
+        return None
+
+    def skin(self, name):
+        """A skin image decoded as the installer decodes it."""
+        if name not in self._images:
+            self._images[name] = self.probe.image(os.path.join(self.kit, "skin", name))
+        return self._images[name]
+
+
+class Case:
+    def __init__(self, ctx, name):
+        self.ctx, self.name = ctx, name
+        self.dir = os.path.join(ctx.work, name)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+        self.app = os.path.join(self.dir, "app")
+        self.server = Server(ctx.server, os.path.join(self.dir, "server"))
+        self.server.start()
+        self.inst = Installer(ctx, self.app)
+        self.cleanups = []
+
+    def serve(self, name, size=None):
+        """The demo package under name in the server's root, padded to size bytes."""
+        data = open(self.ctx.package, "rb").read()
+        if size and size > len(data):
+            data += b"\0" * (size - len(data))
+        with open(os.path.join(self.server.root, name), "wb") as f:
+            f.write(data)
+        return data
+
+    def close(self):
+        self.inst.stop()
+        self.server.stop()
+        for fn in reversed(self.cleanups):
+            try:
+                fn()
+            except Exception as e:  # cleanup goes on whatever one step says
+                print("  cleanup: %s" % e)
+
+    # --- what the installer leaves behind -------------------------------------------
+    def package_path(self, product):
+        return os.path.join(self.app, package_file_name(product))
+
+    def record_lines(self, product):
+        path = self.package_path(product) + ".started.txt"
+        if not os.path.exists(path):
+            return None
+        return [l for l in open(path, encoding="utf-8", errors="replace").read().splitlines() if l.strip()]
+
+    def expect_started(self, product, served, timeout=30):
+        """The package kept, byte for byte, and started exactly once."""
+        wait_for(lambda: self.record_lines(product), timeout, "the package's start record")
+        path = self.package_path(product)
+        check(os.path.exists(path), "package %s not kept" % path)
+        check(open(path, "rb").read() == served, "the kept package differs from the served file")
+        time.sleep(2.0)  # the package's own window lasts 1.5 s; a second start would show by now
+        lines = self.record_lines(product)
+        check(len(lines) == 1, "package started %d times: %r" % (len(lines), lines))
+
+    def expect_nothing_left(self, product, listing_before=None):
+        path = self.package_path(product)
+        check(not os.path.exists(path), "%s was left behind" % os.path.basename(path))
+        check(self.record_lines(product) is None, "the package was started")
+        if listing_before is not None:
+            now = sorted(os.listdir(self.app))
+            check(now == listing_before, "files appeared: %s" % sorted(set(now) - set(listing_before)))
+
+    def transfers(self, path):
+        return [r for r in self.server.requests() if r["path"] == path]
+
+    def ranged_bytes(self, path):
+        return sum(r["bytes_sent"] for r in self.transfers(path) if r["range"])
+
+
+def kit_ini(**overrides):
+    """The kit's string file with some keys given other texts."""
+    lines = []
+    for line in open(os.path.join(CTX.kit, "ZarnWebInstallerString.ini"), encoding="utf-8").read().splitlines():
+        key = line.split("=", 1)[0]
+        if key in overrides:
+            line = "%s=%s" % (key, overrides.pop(key))
+        lines.append(line)
+    lines += ["%s=%s" % kv for kv in overrides.items()]
+    return "\r\n".join(lines) + "\r\n"
+
+
+ABSENT_KEY = r"SOFTWARE\ZarnE2E\NotInstalled"
+
+
+def config(product, entries):
+    """A vendor's usual document: the product key names one that is not there."""
+    return xml_config(product, entries, registry=ABSENT_KEY)
+
+
+def links(case, chosen_path, query="", others=True, default_path=None):
+    """Entries for every os at 64 bit: Windows 8 (what Wine reports by default) points
+    at chosen_path; the others at paths named after their os."""
+    entries = []
+    for os_name, tag in (("Windows XP", "xp"), ("Windows Vista", "vista"), ("Windows 7", "win7"),
+                         ("Windows 8", "win8")):
+        path = chosen_path if os_name == "Windows 8" else "/%s.exe" % tag
+        if os_name != "Windows 8" and not others:
+            continue
+        entries.append({"os": os_name, "bit": "64", "rlink": case.server.url(path, query),
+                        "patch": case.server.url("/patch-%s.exe" % tag, query)})
+    if default_path:
+        entries.insert(0, {"os": "Windows XP", "bit": "64", "rlink": case.server.url(default_path, query),
+                           "default": True})
+    return entries
+
+
+# --- watching a run -----------------------------------------------------------------
+def frames_until_exit(case, win, timeout, limit=400):
+    """Screen images of the window's rectangle, as fast as xwd gives them, until the
+    installer ends."""
+    frames = []
+    end = time.monotonic() + timeout
+    while case.inst.running():
+        if time.monotonic() > end:
+            raise Fail("the installer did not end within %.0f s" % timeout)
+        try:
+            pic = case.inst.shot(win)
+        except Fail:
+            continue
+        if len(frames) < limit:
+            frames.append((time.monotonic(), pic))
+        else:
+            frames[-1] = (time.monotonic(), pic)
+    return frames
+
+
+def showing(pic):
+    """Whether the window (its band) is still on screen in this image."""
+    c = pic.px(scr.BAND_X, scr.BAND_Y + 1)
+    return scr.near(c, scr.DARK, 14) or scr.is_blue(c)
+
+
+def statuses(frames, texts):
+    """The distinct status texts read from the frames, in order."""
+    seq, worst = [], []
+    for _, pic in frames:
+        if not showing(pic):
+            continue
+        text, d, font, box = CTX.text.read(pic, scr.STATUS, texts, scr.STATUS_FONT)
+        if text == "":
+            continue
+        if d <= 0.3:
+            if not seq or seq[-1] != text:
+                seq.append(text)
+        else:
+            worst.append((round(d, 2), text))
+    return seq, worst
+
+
+def save_frames(case, frames, every=1):
+    for i, (_, pic) in enumerate(frames[::every]):
+        pic.save_png(os.path.join(case.dir, "frame-%03d.png" % i))
+
+
+def expect_probe_then_range(case, path, size):
+    reqs = [r for r in case.server.finished() if r["path"] == path]
+    check(len(reqs) >= 2, "expected a probe and a transfer of %s, got %d requests" % (path, len(reqs)))
+    for r in reqs:
+        check(r["user_agent"] == AGENT, "user agent %r" % r["user_agent"])
+        check(r["referer"] == REFERER, "referer %r" % r["referer"])
+        check(r["method"] == "GET", "method %r" % r["method"])
+    check(reqs[0]["range"] == "", "the first request carries a range: %r" % reqs[0]["range"])
+    ranged = [r for r in reqs if r["range"]]
+    check(ranged and ranged[0]["range"] == "bytes=0-%d" % (size - 1),
+          "the transfer's range is %r, not bytes=0-%d" % (ranged[0]["range"] if ranged else None, size - 1))
+    check(ranged[0]["status"] == 206, "transfer answered %d" % ranged[0]["status"])
+
+
+def expect_window_geometry(snap, win, cancel_text):
+    l, t, r, b = win["rect"]
+    check((r - l, b - t) == (600, 340), "window is %dx%d, not 600x340" % (r - l, b - t))
+    check(win["client_size"] == [600, 340], "client area is %r" % win["client_size"])
+    check(win["client_origin"] == [l, t], "a frame around the client area: %r vs %r" % (win["client_origin"], [l, t]))
+    check(not (win["style"] & 0x00C00000), "the window has a caption bar (style %#x)" % win["style"])
+    sw, sh = snap["screen"]
+    wl, wt, wr, wb = snap["work_area"]
+    centres = [((sw - 600) // 2, (sh - 340) // 2), ((wl + wr - 600) // 2, (wt + wb - 340) // 2)]
+    check(any(abs(l - cx) <= 1 and abs(t - cy) <= 1 for cx, cy in centres),
+          "window at (%d,%d), not centred on %dx%d" % (l, t, sw, sh))
+    by_id = {c["id"]: c for c in win["children"]}
+    check(1000 in by_id and 1001 in by_id, "controls 1000 and 1001 expected, got %r" % sorted(by_id))
+    c = by_id[1000]
+    cl, ct, cr, cb = c["rect"]
+    check((cl - l, ct - t, cr - cl, cb - ct) == (484, 278, 96, 32),
+          "Cancel at %r, not (484,278) 96x32" % [cl - l, ct - t, cr - cl, cb - ct])
+    check(c["visible"], "Cancel is hidden")
+    check(c["text"] == cancel_text, "Cancel reads %r, not %r" % (c["text"], cancel_text))
+    check(not by_id[1001]["visible"], "the help link is visible")
+
+
+def analyse_band(frames, check_mark):
+    """Every frame's bar against its percentage text; returns (mid widths, complete)."""
+    mids, complete, bad = [], False, []
+    for _, pic in frames:
+        if not showing(pic):
+            continue
+        w = scr.bar_width(pic)
+        if scr.check_mark_at(pic, check_mark) < 2:
+            # The package's own window may cover the band after this frame.
+            complete = w == scr.BAR_MAX
+            if not complete:
+                bad.append("check mark with a bar %d wide" % w)
+            break
+        text, d, font, box = CTX.text.read(pic, (scr.PCT_X0, scr.BAND_Y, scr.PCT_X1, scr.BAND_Y + scr.BAND_H),
+                                           PERCENTS, scr.PERCENT_FONT, threshold=170)
+        if text == "":
+            continue
+        if d > 0.3:
+            bad.append("unreadable percentage (best %s at %.2f)" % (text, d))
+            continue
+        pct = int(text[:-1])
+        expected = 445 * pct // 100
+        # A frame may catch the bar and the text a step apart: one percent either way.
+        if not (445 * max(pct - 1, 0) // 100 <= w <= 445 * min(pct + 1, 100) // 100):
+            bad.append("bar %d wide at %d%% (expected %d)" % (w, pct, expected))
+        fill = scr.band_fill_ok(pic, w)
+        if fill:
+            bad.append("band fill at %d%%: %r" % (pct, fill[:3]))
+        if 0 < pct < 100:
+            mids.append((pct, w))
+    return mids, complete, bad
+
+
+# --- the cases ----------------------------------------------------------------------
+def case_success_with_ini(case):
+    product = "Zarn E2E Product"
+    served = case.serve("pkg.exe", 600 * 1024)
+    custom = {"IDS_TEXT_CANCEL": "Stop it", "IDS_STATUS_DOWNLOADING": "Fetching the bits..."}
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", SLOW)), kit_ini(**custom))
+    xdo("mousemove", 5, 5)
+    case.inst.start()
+    win = case.inst.wait_window()
+    snap = CTX.probe.windows()
+    win = case.inst.main_window(snap)
+    check(win, "window went away at once")
+    expect_window_geometry(snap, win, "Stop it")
+    check(not case.inst.boxes(snap), "a message box is open")
+    frames = frames_until_exit(case, win, 60)
+    save_frames(case, frames, every=max(1, len(frames) // 12))
+    pic0 = frames[0][1]
+    scr.require_size(pic0, 600, 340)
+    mids, complete, bad = analyse_band(frames, CTX.skin("CheckD.jpg"))
+    check(not bad, "band: %s" % "; ".join(bad[:5]))
+    check(len({p for p, _ in mids}) >= 2, "fewer than two mid-download percentages seen: %r" % mids)
+    check([w for _, w in mids] == sorted(w for _, w in mids), "the bar shrank: %r" % mids)
+    check(complete, "no frame with the full bar and the check mark")
+    seq, worst = statuses(frames, STATUS_TEXTS + [custom["IDS_STATUS_DOWNLOADING"]])
+    check(custom["IDS_STATUS_DOWNLOADING"] in seq, "the ini's downloading text not seen: %r %r" % (seq, worst[:3]))
+    check(DEFAULTS["downloading"] not in seq, "the built-in downloading text shown despite the ini: %r" % seq)
+    case.expect_started(product, served)
+    check(case.inst.main_window() is None, "the window is still there")
+    expect_probe_then_range(case, "/pkg.exe", len(served))
+    print("  %d frames, mid percentages %s" % (len(frames), [p for p, _ in mids][:12]))
+
+
+def case_success_defaults_without_ini(case):
+    product = "Zarn E2E Product"
+    served = case.serve("pkg.exe", 400 * 1024)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", SLOW)), ini=None)
+    case.inst.start()
+    snap = CTX.probe.windows()
+    win = case.inst.wait_window()
+    snap = CTX.probe.windows()
+    expect_window_geometry(snap, case.inst.main_window(snap) or win, "Cancel")
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    check(DEFAULTS["downloading"] in seq, "no %r among %r (%r)" % (DEFAULTS["downloading"], seq, worst[:3]))
+    order = [t for t in seq if t in (DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"])]
+    check(order == sorted(order, key=[DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"]].index),
+          "status texts out of order: %r" % seq)
+    case.expect_started(product, served)
+
+
+def case_fallback_after_404(case):
+    product = 'Zarn: E2E/A*B?'
+    served = case.serve("pkg.exe", 64 * 1024)
+    case.inst.lay_out(config(product, links(case, "/missing.exe", FAST, default_path="/pkg.exe")))
+    case.inst.start()
+    case.inst.wait_exit(60)
+    case.expect_started(product, served)
+    paths = [r["path"] for r in case.server.finished()]
+    check("/missing.exe" in paths and "/pkg.exe" in paths, "requests: %r" % paths)
+    check(paths.index("/missing.exe") < paths.index("/pkg.exe"), "fallback asked before the own link: %r" % paths)
+    check(os.path.basename(case.package_path(product)) == "Zarn_ E2E_A_B_.exe", "target name")
+
+
+def case_truncated_body_fails(case):
+    product = "Zarn E2E Product"
+    case.serve("pkg.exe", 400 * 1024)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "drop_after=150000&" + SLOW)))
+    before = None
+    case.inst.start()
+    win = case.inst.wait_window()
+    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
+    check(DEFAULTS["done"] not in seq, "a truncated body was called complete: %r" % seq)
+    case.expect_nothing_left(product, before)
+
+
+def open_cancel_box(case, win, how):
+    if how == "button":
+        case.inst.click_client(win, 484 + 48, 278 + 16)
+    elif how == "glyph":
+        case.inst.click_client(win, 582, 18)
+    else:
+        case.inst.click_client(win, 300, 250)  # focus the window on a plain part first
+        time.sleep(0.3)
+        xdo("key", "Escape")
+    return case.inst.wait_box(15)
+
+
+def expect_notice(case, box, win, product, text):
+    t, buttons = box_text(box)
+    check(box["owner"] == win["hwnd"], "the box is not owned by the window")
+    check(box["caption"] == product, "box caption %r" % box["caption"])
+    check(t == text, "box text %r" % t)
+    check(sorted(b.lower() for b in buttons) == ["no", "yes"], "box buttons %r" % buttons)
+    # The message box's icon is a static control drawing an icon (SS_ICON).
+    check(any(c["class"].lower() == "static" and (c["style"] & 0x1F) == 3 for c in box["children"]),
+          "the box shows no icon")
+
+
+def wait_transfer(case, path, at_least, timeout=20):
+    wait_for(lambda: case.ranged_bytes(path) >= at_least, timeout, "%d bytes of %s sent" % (at_least, path))
+
+
+def case_cancel_yes_holds_then_cancels(case):
+    product = "Zarn E2E Product"
+    size = 40 * 1024 * 1024
+    case.serve("big.exe", size)
+    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=65536&delay_ms=25")), kit_ini())
+    case.inst.start()
+    win = case.inst.wait_window()
+    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    wait_transfer(case, "/big.exe", 512 * 1024)
+    box = open_cancel_box(case, win, "button")
+    expect_notice(case, box, win, product, NOTICE)
+    # Nothing is read while the box is open: once the socket buffers are full the
+    # server can send no more. Samples every 0.25 s; some 2 s stretch must be flat.
+    samples, flat = [], None
+    end = time.monotonic() + 12
+    while time.monotonic() < end and flat is None:
+        samples.append((time.monotonic(), case.ranged_bytes("/big.exe")))
+        for t0, b0 in samples:
+            if samples[-1][0] - t0 >= 2.0 and samples[-1][1] == b0:
+                flat = (t0, b0)
+                break
+        time.sleep(0.25)
+    check(flat is not None, "bytes kept flowing while the box was open: %r" % [b for _, b in samples[::4]])
+    check(flat[1] < size, "the whole file went while the box was open")
+    check(case.inst.main_window() is not None, "the window went away behind the box")
+    print("  held at %d of %d bytes while the box was open" % (flat[1], size))
+    click_screen_rect(box_button(box, "Yes")["rect"])
+    frames = frames_until_exit(case, win, 40)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    check(DEFAULTS["cancelling"] in seq or DEFAULTS["cancelled"] in seq,
+          "neither %r nor %r among %r (%r)" % (DEFAULTS["cancelling"], DEFAULTS["cancelled"], seq, worst[:3]))
+    check(DEFAULTS["done"] not in seq, "a cancelled download completed: %r" % seq)
+    case.expect_nothing_left(product, before)
+
+
+def case_cancel_no_resumes(case):
+    product = "Zarn E2E Product"
+    served = case.serve("pkg.exe", 4 * 1024 * 1024)
+    notice = "Really stop the E2E download?"
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=16384&delay_ms=20")),
+                      kit_ini(IDS_MESSAGE_CANCELNOTICE=notice))
+    case.inst.start()
+    win = case.inst.wait_window()
+    wait_transfer(case, "/pkg.exe", 256 * 1024)
+    box = open_cancel_box(case, win, "button")
+    expect_notice(case, box, win, product, notice)
+    time.sleep(1.0)
+    click_screen_rect(box_button(box, "No")["rect"])
+    wait_for(lambda: not case.inst.boxes(), 10, "the box to close")
+    case.inst.wait_exit(60)
+    case.expect_started(product, served)
+
+
+def case_escape_asks_first(case):
+    product = "Zarn E2E Product"
+    case.serve("big.exe", 20 * 1024 * 1024)
+    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=16384&delay_ms=25")))
+    case.inst.start()
+    win = case.inst.wait_window()
+    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    wait_transfer(case, "/big.exe", 128 * 1024)
+    box = open_cancel_box(case, win, "escape")
+    check(case.inst.running() and case.inst.main_window() is not None, "Escape closed the window at once")
+    expect_notice(case, box, win, product, NOTICE)
+    click_screen_rect(box_button(box, "Yes")["rect"])
+    case.inst.wait_exit(40)
+    case.expect_nothing_left(product, before)
+
+
+def case_close_and_minimise_glyphs(case):
+    product = "Zarn E2E Product"
+    case.serve("big.exe", 20 * 1024 * 1024)
+    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=16384&delay_ms=25")))
+    xdo("mousemove", 5, 5)
+    case.inst.start()
+    win = case.inst.wait_window()
+    wait_transfer(case, "/big.exe", 64 * 1024)
+    normal, hot = CTX.skin("Close_N.jpg"), CTX.skin("Close_H.jpg")
+    pic = case.inst.shot(win)
+    pic.save_png(os.path.join(case.dir, "close-normal.png"))
+    d_normal = scr.glyph_diff(pic, scr.CLOSE, normal)
+    check(d_normal < 12, "close glyph does not show Close_N.jpg (mean difference %.1f)" % d_normal)
+    ox, oy = win["client_origin"]
+    xdo("mousemove", ox + 582, oy + 18)
+    time.sleep(0.2)
+    xdo("mousemove", ox + 583, oy + 19)
+
+    def hot_shown():
+        p = case.inst.shot(win)
+        return p if scr.glyph_diff(p, scr.CLOSE, hot) < 12 else None
+    try:
+        pic = wait_for(hot_shown, 5, "Close_H.jpg under the pointer", step=0.2)
+    except Fail:
+        p = case.inst.shot(win)
+        p.save_png(os.path.join(case.dir, "close-hover.png"))
+        raise Fail("hovered close glyph: difference %.1f to Close_H.jpg, %.1f to Close_N.jpg" %
+                   (scr.glyph_diff(p, scr.CLOSE, hot), scr.glyph_diff(p, scr.CLOSE, normal)))
+    pic.save_png(os.path.join(case.dir, "close-hot.png"))
+    check(scr.glyph_diff(pic, scr.CLOSE, normal) > scr.glyph_diff(pic, scr.CLOSE, hot), "hot and normal alike")
+    xdo("click", 1)
+    box = case.inst.wait_box(15)
+    expect_notice(case, box, win, product, NOTICE)
+    click_screen_rect(box_button(box, "No")["rect"])
+    wait_for(lambda: not case.inst.boxes(), 10, "the box to close")
+    check(case.inst.running(), "No ended the program")
+    case.inst.click_client(win, 553, 18)
+
+    def minimised():
+        snap = CTX.probe.windows()
+        _, mine = case.inst.ours(snap)
+        return [w for w in mine if w["hwnd"] == win["hwnd"] and w["minimised"]]
+    wait_for(minimised, 10, "the window to be minimised", step=0.3)
+    check(case.inst.running(), "minimising ended the program")
+
+
+def startup_box(case, expected_text, answer, listing=True):
+    before = sorted(os.listdir(case.app)) if listing else None
+    case.inst.start()
+    box = case.inst.wait_box(30)
+    time.sleep(0.5)
+    snap = CTX.probe.windows()
+    boxes = case.inst.boxes(snap)
+    check(len(boxes) == 1, "%d boxes open" % len(boxes))
+    check(case.inst.main_window(snap) is None, "the installer window shows beside the box")
+    t, buttons = box_text(boxes[0])
+    check(boxes[0]["caption"] == "ZarnWebInstaller", "box caption %r" % boxes[0]["caption"])
+    check(t == expected_text, "box text %r, not %r" % (t, expected_text))
+    check(sorted(b.lower() for b in buttons) == ["cancel", "ok"], "box buttons %r" % buttons)
+    click_screen_rect(box_button(box, answer)["rect"])
+    case.inst.wait_exit(20)
+    if before is not None:
+        check(sorted(os.listdir(case.app)) == before, "files appeared: %s" %
+              sorted(set(os.listdir(case.app)) - set(before)))
+    check(not case.server.finished(), "the server was asked: %r" % [r["path"] for r in case.server.finished()])
+
+
+def case_no_xml(case):
+    case.inst.lay_out(xml=None)
+    startup_box(case, "Xml file is missing!", "OK")
+
+
+def case_unreadable_xml(case):
+    case.inst.lay_out(xml="<zarnwebinstaller><product><name>Broken</name><installerInfo>\x00\x01")
+    startup_box(case, "Xml file is missing!", "Cancel")
+
+
+def case_no_link_for_the_machine(case):
+    entries = [{"os": "Windows 8", "bit": "32", "rlink": case.server.url("/pkg.exe"), "default": True},
+               {"os": "Windows 7", "bit": "32", "rlink": case.server.url("/pkg.exe")}]
+    case.inst.lay_out(config("Zarn E2E Product", entries))
+    startup_box(case, "Xml file is missing!", "OK")
+
+
+def case_unparseable_links(case):
+    # A host past the 4095 characters a link component may have fails with or
+    # without the "http://" the program puts in front of a link that does not parse.
+    entries = [{"os": "Windows 8", "bit": "64", "rlink": "http://" + "a" * 5000 + "/pkg.exe"},
+               {"os": "Windows XP", "bit": "64", "rlink": "b" * 5000, "default": True}]
+    case.inst.lay_out(config("Zarn E2E Product", entries))
+    startup_box(case, "Unrecognized URL", "OK")
+
+
+PATCH_KEY = r"HKLM\SOFTWARE\ZarnE2E\PatchRule"
+
+
+def patch_case(case, view, registry=PATCH_KEY[len("HKLM\\"):]):
+    product = "Zarn E2E Product"
+    served = case.serve("full.exe", 64 * 1024)
+    case.serve("patch.exe", 64 * 1024)
+    entries = [{"os": "Windows 8", "bit": "64", "rlink": case.server.url("/full.exe"),
+                "patch": case.server.url("/patch.exe")}]
+    for v in ("/reg:64", "/reg:32"):
+        CTX.wine.reg("delete", PATCH_KEY, "/f", v)
+    if view:
+        case.cleanups.append(lambda: CTX.wine.reg("delete", PATCH_KEY, "/f", view))
+        check(CTX.wine.reg("add", PATCH_KEY, "/f", view) == 0, "reg add %s failed" % view)
+    case.inst.lay_out(xml_config(product, entries, registry=registry))
+    case.inst.start()
+    case.inst.wait_exit(60)
+    case.expect_started(product, served if view != "/reg:64" else open(os.path.join(case.server.root,
+                                                                                       "patch.exe"), "rb").read())
+    paths = sorted({r["path"] for r in case.server.finished()})
+    want = "/patch.exe" if view == "/reg:64" else "/full.exe"
+    check(paths == [want], "asked for %r, expected %s" % (paths, want))
+
+
+def case_patch_key_in_64bit_view(case):
+    patch_case(case, "/reg:64")
+
+
+def case_patch_key_absent(case):
+    patch_case(case, None)
+
+
+def case_patch_key_only_in_32bit_view(case):
+    patch_case(case, "/reg:32")
+
+
+def case_patch_without_registry_element(case):
+    # The kit's documentation: leave the element out when there is no patch.
+    patch_case(case, None, registry=None)
+
+
+APPDEFAULTS = r"HKCU\Software\Wine\AppDefaults\ZarnWebInstaller.exe"
+
+
+def version_case(case, wine_version, expected_path):
+    product = "Zarn E2E Product"
+    served = case.serve(expected_path.lstrip("/"), 64 * 1024)
+    case.cleanups.append(lambda: CTX.wine.reg("add", APPDEFAULTS, "/v", "Version", "/d", "win10", "/f"))
+    check(CTX.wine.reg("add", APPDEFAULTS, "/v", "Version", "/d", wine_version, "/f") == 0, "reg add failed")
+    case.inst.lay_out(config(product, links(case, "/win8.exe", FAST)))
+    case.inst.start()
+    case.inst.wait_exit(60)
+    paths = sorted({r["path"] for r in case.server.finished()})
+    check(paths == [expected_path], "Wine version %s: asked for %r, not %s" % (wine_version, paths, expected_path))
+    case.expect_started(product, served)
+
+
+def case_version_winxp64(case):
+    version_case(case, "winxp64", "/xp.exe")
+
+
+def case_version_win7(case):
+    version_case(case, "win7", "/win7.exe")
+
+
+def case_version_win10(case):
+    version_case(case, "win10", "/win8.exe")
+
+
+def case_full_disk(case):
+    if os.geteuid() != 0:
+        raise Skip("mounting a small tmpfs needs root")
+    product = "Zarn E2E Product"
+    case.serve("pkg.exe", 8 * 1024 * 1024)
+    need = os.path.getsize(CTX.installer) + sum(os.path.getsize(os.path.join(CTX.kit, "skin", n)) for n in
+                                                 os.listdir(os.path.join(CTX.kit, "skin")))
+    size_kb = need // 1024 + 512
+    os.makedirs(case.app)
+    p = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk" % size_kb, "tmpfs", case.app],
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=20)
+    if p.returncode != 0:
+        raise Skip("mount of a small tmpfs was refused: %s" % p.stdout.decode().strip())
+
+    def unmount():
+        if subprocess.run(["umount", case.app], timeout=20).returncode != 0:
+            subprocess.run(["umount", "-l", case.app], timeout=20)
+    case.cleanups.append(unmount)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=65536&delay_ms=10")))
+    case.inst.start()
+    win = case.inst.wait_window()
+    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
+    case.expect_nothing_left(product, before)
+
+
+GROUPS = {
+    "success": [case_success_with_ini, case_success_defaults_without_ini],
+    "fallback": [case_fallback_after_404],
+    "failure": [case_truncated_body_fails],
+    "cancel": [case_cancel_yes_holds_then_cancels, case_cancel_no_resumes, case_escape_asks_first],
+    "glyphs": [case_close_and_minimise_glyphs],
+    "startup": [case_no_xml, case_unreadable_xml, case_no_link_for_the_machine, case_unparseable_links],
+    "patch": [case_patch_key_absent, case_patch_key_in_64bit_view, case_patch_key_only_in_32bit_view,
+              case_patch_without_registry_element],
+    "versions": [case_version_winxp64, case_version_win7, case_version_win10],
+    "fulldisk": [case_full_disk],
+}
+
+CTX = None
+
+
+def main():
+    global CTX
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--group", required=True, choices=sorted(GROUPS))
+    ap.add_argument("--installer", required=True)
+    ap.add_argument("--probe", required=True)
+    ap.add_argument("--package", required=True)
+    ap.add_argument("--kit", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--server", default="")
+    ap.add_argument("--case", default="", help="run only the cases whose name contains this")
+    args = ap.parse_args()
+    try:
+        CTX = Context(args)
+    except Fail as e:
+        print("e2e: %s" % e)
+        return 1
+    results = []
+    for fn in GROUPS[args.group]:
+        name = fn.__name__[len("case_"):]
+        if args.case and args.case not in name:
+            continue
+        t0 = time.monotonic()
+        case = None
+        try:
+            case = Case(CTX, name)
+            fn(case)
+            verdict = "PASS"
+        except Skip as e:
+            verdict = "SKIP (%s)" % e
+        except Fail as e:
+            verdict = "FAIL: %s" % e
+        except subprocess.TimeoutExpired as e:
+            verdict = "FAIL: timed out: %s" % e
+        except Exception as e:  # a harness fault fails the case, the others still run
+            import traceback
+            traceback.print_exc()
+            verdict = "FAIL: harness error %r" % e
+        finally:
+            if case:
+                case.close()
+        results.append(verdict)
+        print("%-40s %s  (%.1f s)" % (name, verdict, time.monotonic() - t0), flush=True)
+    CTX.wine.reg("delete", APPDEFAULTS, "/f")
+    if any(r.startswith("FAIL") for r in results):
+        return 1
+    if results and all(r.startswith("SKIP") for r in results):
+        return 77
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

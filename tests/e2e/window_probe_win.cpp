@@ -1,0 +1,297 @@
+// window_probe: the end-to-end harness's eyes on the Windows side. A console program
+// run in the same Wine prefix as the installer; every answer is one JSON document on
+// standard output.
+//   window_probe windows            top-level windows with their child controls
+//   window_probe processes          process ids with their image paths
+//   window_probe kill PID           ends one process by its id
+//   window_probe image FILE         an image decoded by GDI+, as the installer decodes
+//                                   its skin: width, height, rows of RRGGBB
+//   window_probe render FACE HEIGHT WIDTH WEIGHT TEXT...
+//                                   each text drawn white on black in that font, as
+//                                   rows of grey levels 0-9 (text recognition)
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& s) {
+  if (s.empty()) return std::string();
+  int n = ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const char* s) {
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
+  std::wstring out(n > 0 ? n : 1, L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, s, -1, &out[0], n);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+std::string Json(const std::wstring& s) {
+  std::string in = Utf8(s), out = "\"";
+  for (unsigned char c : in) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Rect(const RECT& r) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
+  return buf;
+}
+
+std::wstring ClassOf(HWND h) {
+  wchar_t buf[256] = {};
+  ::GetClassNameW(h, buf, 256);
+  return buf;
+}
+
+// Through WM_GETTEXT with a timeout, so that a hung window cannot hang the probe.
+std::wstring TextOf(HWND h) {
+  DWORD_PTR len = 0;
+  if (!::SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 1000, &len)) return std::wstring();
+  std::wstring text(len + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!::SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 1000,
+                             &got))
+    return std::wstring();
+  text.resize(got);
+  return text;
+}
+
+std::wstring ImageOf(DWORD pid) {
+  std::wstring image;
+  if (HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {
+    wchar_t buf[MAX_PATH * 2] = {};
+    DWORD n = MAX_PATH * 2;
+    if (::QueryFullProcessImageNameW(p, 0, buf, &n)) image.assign(buf, n);
+    ::CloseHandle(p);
+  }
+  return image;
+}
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectTop(HWND h, LPARAM lp) {
+  reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+  return TRUE;
+}
+
+int Windows() {
+  std::vector<HWND> tops;
+  ::EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&tops));
+  RECT work{};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  std::printf("{\"screen\":[%d,%d],\"work_area\":%s,\"foreground\":%llu,\"windows\":[", ::GetSystemMetrics(SM_CXSCREEN),
+              ::GetSystemMetrics(SM_CYSCREEN), Rect(work).c_str(),
+              static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(::GetForegroundWindow())));
+  bool first = true;
+  for (HWND h : tops) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    RECT wr{}, cr{};
+    ::GetWindowRect(h, &wr);
+    ::GetClientRect(h, &cr);
+    POINT origin{0, 0};
+    ::ClientToScreen(h, &origin);
+    std::printf("%s\n{\"hwnd\":%llu,\"pid\":%lu,\"image\":%s,\"class\":%s,\"caption\":%s,\"rect\":%s,"
+                "\"client_origin\":[%ld,%ld],\"client_size\":[%ld,%ld],\"visible\":%s,\"minimised\":%s,"
+                "\"owner\":%llu,\"style\":%lu,\"exstyle\":%lu,\"children\":[",
+                first ? "" : ",", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(h)),
+                static_cast<unsigned long>(pid), Json(ImageOf(pid)).c_str(), Json(ClassOf(h)).c_str(),
+                Json(TextOf(h)).c_str(), Rect(wr).c_str(), origin.x, origin.y, cr.right, cr.bottom,
+                ::IsWindowVisible(h) ? "true" : "false", ::IsIconic(h) ? "true" : "false",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(::GetWindow(h, GW_OWNER))),
+                static_cast<unsigned long>(::GetWindowLongW(h, GWL_STYLE)),
+                static_cast<unsigned long>(::GetWindowLongW(h, GWL_EXSTYLE)));
+    first = false;
+    std::vector<HWND> children;
+    ::EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&children));
+    bool firstChild = true;
+    for (HWND c : children) {
+      RECT r{};
+      ::GetWindowRect(c, &r);
+      std::printf("%s{\"id\":%d,\"class\":%s,\"text\":%s,\"rect\":%s,\"visible\":%s,\"style\":%lu}",
+                  firstChild ? "" : ",", ::GetDlgCtrlID(c), Json(ClassOf(c)).c_str(), Json(TextOf(c)).c_str(),
+                  Rect(r).c_str(), ::IsWindowVisible(c) ? "true" : "false",
+                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_STYLE)));
+      firstChild = false;
+    }
+    std::printf("]}");
+  }
+  std::printf("]}\n");
+  return 0;
+}
+
+int Processes() {
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof e;
+  std::printf("{\"processes\":[");
+  bool first = true;
+  for (BOOL ok = ::Process32FirstW(snap, &e); ok; ok = ::Process32NextW(snap, &e)) {
+    std::printf("%s\n{\"pid\":%lu,\"name\":%s,\"image\":%s}", first ? "" : ",",
+                static_cast<unsigned long>(e.th32ProcessID), Json(e.szExeFile).c_str(),
+                Json(ImageOf(e.th32ProcessID)).c_str());
+    first = false;
+  }
+  ::CloseHandle(snap);
+  std::printf("]}\n");
+  return 0;
+}
+
+int Kill(DWORD pid) {
+  HANDLE p = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (!p) {
+    std::printf("{\"killed\":false}\n");
+    return 1;
+  }
+  BOOL ok = ::TerminateProcess(p, 9);
+  ::WaitForSingleObject(p, 5000);
+  ::CloseHandle(p);
+  std::printf("{\"killed\":%s}\n", ok ? "true" : "false");
+  return ok ? 0 : 1;
+}
+
+// The flat GDI+ calls the installer decodes its skin with.
+struct GdiplusStartupInput {
+  UINT32 version = 1;
+  void* debugCallback = nullptr;
+  BOOL suppressBackgroundThread = FALSE;
+  BOOL suppressExternalCodecs = FALSE;
+};
+struct GpBitmap;
+extern "C" {
+int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
+int WINAPI GdipCreateBitmapFromFile(const WCHAR* file, GpBitmap** bitmap);
+int WINAPI GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* out, DWORD background);
+int WINAPI GdipDisposeImage(GpBitmap* image);
+}
+
+// Rows of a 32-bit top-down DIB copy of the bitmap, as BGRX.
+bool Pixels(HBITMAP bmp, int* w, int* h, std::vector<unsigned char>* px) {
+  BITMAP info{};
+  if (!::GetObjectW(bmp, sizeof info, &info)) return false;
+  *w = info.bmWidth;
+  *h = info.bmHeight;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = *w;
+  bi.bmiHeader.biHeight = -*h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  px->assign(static_cast<size_t>(*w) * *h * 4, 0);
+  HDC dc = ::GetDC(nullptr);
+  int rows = ::GetDIBits(dc, bmp, 0, *h, px->data(), &bi, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, dc);
+  return rows == *h;
+}
+
+int Image(const wchar_t* file) {
+  ULONG_PTR token = 0;
+  GdiplusStartupInput input;
+  GpBitmap* bitmap = nullptr;
+  HBITMAP out = nullptr;
+  if (GdiplusStartup(&token, &input, nullptr) != 0 || GdipCreateBitmapFromFile(file, &bitmap) != 0 ||
+      GdipCreateHBITMAPFromBitmap(bitmap, &out, 0xFF000000) != 0) {
+    std::printf("{\"error\":\"cannot decode\"}\n");
+    return 1;
+  }
+  GdipDisposeImage(bitmap);
+  int w = 0, h = 0;
+  std::vector<unsigned char> px;
+  if (!Pixels(out, &w, &h, &px)) return 1;
+  std::printf("{\"width\":%d,\"height\":%d,\"rows\":[", w, h);
+  for (int y = 0; y < h; ++y) {
+    std::printf("%s\"", y ? "," : "");
+    for (int x = 0; x < w; ++x) {
+      const unsigned char* p = &px[(static_cast<size_t>(y) * w + x) * 4];
+      std::printf("%02x%02x%02x", p[2], p[1], p[0]);
+    }
+    std::printf("\"");
+  }
+  std::printf("]}\n");
+  return 0;
+}
+
+int Render(const wchar_t* face, int height, int width, int weight, int count, char** texts) {
+  HDC screen = ::GetDC(nullptr);
+  HDC dc = ::CreateCompatibleDC(screen);
+  HFONT font = ::CreateFontW(height, width, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+  ::SelectObject(dc, font);
+  std::printf("{\"texts\":[");
+  for (int i = 0; i < count; ++i) {
+    std::wstring text = Wide(texts[i]);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    int w = size.cx + 4, h = size.cy + 4;
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = ::SelectObject(dc, bmp);
+    RECT all{0, 0, w, h};
+    ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(255, 255, 255));
+    ::TextOutW(dc, 2, 2, text.c_str(), static_cast<int>(text.size()));
+    ::SelectObject(dc, old);
+    int bw = 0, bh = 0;
+    std::vector<unsigned char> px;
+    Pixels(bmp, &bw, &bh, &px);
+    ::DeleteObject(bmp);
+    std::printf("%s{\"text\":%s,\"width\":%d,\"height\":%d,\"rows\":[", i ? "," : "", Json(text).c_str(), bw, bh);
+    for (int y = 0; y < bh; ++y) {
+      std::printf("%s\"", y ? "," : "");
+      for (int x = 0; x < bw; ++x) {
+        const unsigned char* p = &px[(static_cast<size_t>(y) * bw + x) * 4];
+        std::printf("%d", (p[0] + p[1] + p[2]) * 9 / (3 * 255));
+      }
+      std::printf("\"");
+    }
+    std::printf("]}");
+  }
+  std::printf("]}\n");
+  ::DeleteObject(font);
+  ::DeleteDC(dc);
+  ::ReleaseDC(nullptr, screen);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "windows") return Windows();
+  if (mode == "processes") return Processes();
+  if (mode == "kill" && argc == 3) return Kill(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+  if (mode == "image" && argc == 3) return Image(Wide(argv[2]).c_str());
+  if (mode == "render" && argc >= 6)
+    return Render(Wide(argv[2]).c_str(), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argc - 6,
+                  argv + 6);
+  std::fprintf(stderr,
+               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT...\n");
+  return 2;
+}
