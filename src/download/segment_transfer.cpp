@@ -106,7 +106,12 @@ int DownloadRange(ICancelRequest& cancel, const std::u16string& url, int64_t fir
       uint32_t available = 0;
       if (!platform::HttpQueryDataAvailable(request, &available)) break;
       if (cancel.IsCancelled()) break;
-      if (cancel.IsPaused()) continue;
+      if (cancel.IsPaused()) {
+        // Held while the user is asked whether to cancel: poll gently rather than
+        // spin a core for as long as the question stays open.
+        platform::SleepMs(10);
+        continue;
+      }
       if (available == 0) break;
       uint32_t got = 0;
       if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) break;
