@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := cmake --build
 
-.PHONY: check deps native native-tsan native-asan mingw mingw64 tiers clean
+.PHONY: check demo deps native native-tsan native-asan mingw mingw64 tiers clean
 
 check: deps
 	@rm -f build/tiers.txt
@@ -15,6 +15,10 @@ check: deps
 
 deps:
 	@scripts/install-deps
+
+# The installer at work on your display (or a private Xvfb): screenshots land in build/demo/.
+demo:
+	@scripts/demo
 
 build/%/CMakeCache.txt:
 	cmake --preset $* >/dev/null

@@ -562,12 +562,13 @@ def case_unparseable_links(case):
 PATCH_KEY = r"HKLM\SOFTWARE\ZarnE2E\PatchRule"
 
 
-def patch_case(case, view, registry=PATCH_KEY[len("HKLM\\"):]):
+def patch_case(case, view, registry=PATCH_KEY[len("HKLM\\"):], with_patch=True):
     product = "Zarn E2E Product"
     served = case.serve("full.exe", 64 * 1024)
     case.serve("patch.exe", 64 * 1024)
-    entries = [{"os": "Windows 8", "bit": "64", "rlink": case.server.url("/full.exe"),
-                "patch": case.server.url("/patch.exe")}]
+    entries = [{"os": "Windows 8", "bit": "64", "rlink": case.server.url("/full.exe")}]
+    if with_patch:
+        entries[0]["patch"] = case.server.url("/patch.exe")
     for v in ("/reg:64", "/reg:32"):
         CTX.wine.reg("delete", PATCH_KEY, "/f", v)
     if view:
@@ -595,9 +596,10 @@ def case_patch_key_only_in_32bit_view(case):
     patch_case(case, "/reg:32")
 
 
-def case_patch_without_registry_element(case):
-    # The kit's documentation: leave the element out when there is no patch.
-    patch_case(case, None, registry=None)
+def case_no_registry_element_and_no_patch_gives_the_full_package(case):
+    # The kit's advice to a vendor without patches: no registry element. The product
+    # then counts as installed, but with no patch link the full package still comes.
+    patch_case(case, None, registry=None, with_patch=False)
 
 
 APPDEFAULTS = r"HKCU\Software\Wine\AppDefaults\ZarnWebInstaller.exe"
@@ -664,7 +666,7 @@ GROUPS = {
     "glyphs": [case_close_and_minimise_glyphs],
     "startup": [case_no_xml, case_unreadable_xml, case_no_link_for_the_machine, case_unparseable_links],
     "patch": [case_patch_key_absent, case_patch_key_in_64bit_view, case_patch_key_only_in_32bit_view,
-              case_patch_without_registry_element],
+              case_no_registry_element_and_no_patch_gives_the_full_package],
     "versions": [case_version_winxp64, case_version_win7, case_version_win10],
     "fulldisk": [case_full_disk],
 }
