@@ -217,7 +217,13 @@ class Server:
         self.out = open(os.path.join(self.folder, "server.out"), "w")
         self.proc = subprocess.Popen([self.binary, "--root", self.root, "--log", self.log, "--port-file", port_file,
                                       "--progress", self.progress_file], stdout=self.out, stderr=subprocess.STDOUT)
-        wait_for(lambda: os.path.exists(port_file) and open(port_file).read().strip(), 10, "the test server's port")
+        def port_or_exit():
+            if self.proc.poll() is not None:
+                self.out.flush()
+                raise Fail("the test server %s ended at once (a build without --progress?): %s" %
+                           (self.binary, open(self.out.name).read().strip()[:300]))
+            return os.path.exists(port_file) and open(port_file).read().strip()
+        wait_for(port_or_exit, 10, "the test server's port")
         self.port = int(open(port_file).read())
 
     def url(self, path, query=""):

@@ -335,6 +335,7 @@ def case_success_defaults_without_ini(case):
     expect_window_geometry(snap, case.inst.main_window(snap) or win, "Cancel")
     frames = frames_until_exit(case, win, 60)
     seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
     check(DEFAULTS["downloading"] in seq, "no %r among %r (%r)" % (DEFAULTS["downloading"], seq, worst[:3]))
     order = [t for t in seq if t in (DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"])]
     check(order == sorted(order, key=[DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"]].index),
@@ -357,14 +358,10 @@ def case_fallback_after_404(case):
 
 def case_truncated_body_fails(case):
     product = "Zarn E2E Product"
-    case.serve("pkg.exe", 400 * 1024)
-    case.inst.lay_out(config(product, links(case, "/pkg.exe", "drop_after=150000&" + SLOW)))
-    before = None
-    case.inst.start()
-    win = case.inst.wait_window()
-    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    win, _, before = start_download(case, product, "pkg.exe", 400 * 1024, "drop_after=150000&" + SLOW)
     frames = frames_until_exit(case, win, 60)
     seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
     check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
     check(DEFAULTS["done"] not in seq, "a truncated body was called complete: %r" % seq)
     case.expect_nothing_left(product, before)
@@ -397,15 +394,24 @@ def wait_transfer(case, path, at_least, timeout=20):
     wait_for(lambda: case.ranged_bytes(path) >= at_least, timeout, "%d bytes of %s sent" % (at_least, path))
 
 
-def case_cancel_yes_holds_then_cancels(case):
-    product = "Zarn E2E Product"
-    size = 40 * 1024 * 1024
-    case.serve("big.exe", size)
-    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=65536&delay_ms=25")), kit_ini())
+def start_download(case, product, name, size, query, ini=None, after_bytes=0):
+    """Serves name, runs the installer on it and waits for its window and for
+    after_bytes of the transfer; gives the window, the served bytes and the folder's
+    listing without the package."""
+    served = case.serve(name, size)
+    case.inst.lay_out(config(product, links(case, "/" + name, query)), ini)
     case.inst.start()
     win = case.inst.wait_window()
     before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
-    wait_transfer(case, "/big.exe", 512 * 1024)
+    if after_bytes:
+        wait_transfer(case, "/" + name, after_bytes)
+    return win, served, before
+
+
+def case_cancel_yes_holds_then_cancels(case):
+    product = "Zarn E2E Product"
+    size = 40 * 1024 * 1024
+    win, _, before = start_download(case, product, "big.exe", size, "chunk=65536&delay_ms=25", kit_ini(), 512 * 1024)
     box = open_cancel_box(case, win, "button")
     expect_notice(case, box, win, product, NOTICE)
     # Nothing is read while the box is open: once the socket buffers are full the
@@ -426,6 +432,7 @@ def case_cancel_yes_holds_then_cancels(case):
     click_screen_rect(box_button(box, "Yes")["rect"])
     frames = frames_until_exit(case, win, 40)
     seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
     check(DEFAULTS["cancelling"] in seq or DEFAULTS["cancelled"] in seq,
           "neither %r nor %r among %r (%r)" % (DEFAULTS["cancelling"], DEFAULTS["cancelled"], seq, worst[:3]))
     check(DEFAULTS["done"] not in seq, "a cancelled download completed: %r" % seq)
@@ -434,13 +441,9 @@ def case_cancel_yes_holds_then_cancels(case):
 
 def case_cancel_no_resumes(case):
     product = "Zarn E2E Product"
-    served = case.serve("pkg.exe", 4 * 1024 * 1024)
     notice = "Really stop the E2E download?"
-    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=16384&delay_ms=20")),
-                      kit_ini(IDS_MESSAGE_CANCELNOTICE=notice))
-    case.inst.start()
-    win = case.inst.wait_window()
-    wait_transfer(case, "/pkg.exe", 256 * 1024)
+    win, served, _ = start_download(case, product, "pkg.exe", 4 * 1024 * 1024, "chunk=16384&delay_ms=20",
+                                    kit_ini(IDS_MESSAGE_CANCELNOTICE=notice), 256 * 1024)
     box = open_cancel_box(case, win, "button")
     expect_notice(case, box, win, product, notice)
     time.sleep(1.0)
@@ -452,12 +455,8 @@ def case_cancel_no_resumes(case):
 
 def case_escape_asks_first(case):
     product = "Zarn E2E Product"
-    case.serve("big.exe", 20 * 1024 * 1024)
-    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=16384&delay_ms=25")))
-    case.inst.start()
-    win = case.inst.wait_window()
-    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
-    wait_transfer(case, "/big.exe", 128 * 1024)
+    win, _, before = start_download(case, product, "big.exe", 20 * 1024 * 1024, "chunk=16384&delay_ms=25",
+                                    after_bytes=128 * 1024)
     box = open_cancel_box(case, win, "escape")
     check(case.inst.running() and case.inst.main_window() is not None, "Escape closed the window at once")
     expect_notice(case, box, win, product, NOTICE)
@@ -468,12 +467,9 @@ def case_escape_asks_first(case):
 
 def case_close_and_minimise_glyphs(case):
     product = "Zarn E2E Product"
-    case.serve("big.exe", 20 * 1024 * 1024)
-    case.inst.lay_out(config(product, links(case, "/big.exe", "chunk=16384&delay_ms=25")))
     xdo("mousemove", 5, 5)
-    case.inst.start()
-    win = case.inst.wait_window()
-    wait_transfer(case, "/big.exe", 64 * 1024)
+    win, _, _ = start_download(case, product, "big.exe", 20 * 1024 * 1024, "chunk=16384&delay_ms=25",
+                               after_bytes=64 * 1024)
     normal, hot = CTX.skin("Close_N.jpg"), CTX.skin("Close_H.jpg")
     pic = case.inst.shot(win)
     pic.save_png(os.path.join(case.dir, "close-normal.png"))
@@ -634,7 +630,6 @@ def case_full_disk(case):
     if os.geteuid() != 0:
         raise Skip("mounting a small tmpfs needs root")
     product = "Zarn E2E Product"
-    case.serve("pkg.exe", 8 * 1024 * 1024)
     need = os.path.getsize(CTX.installer) + sum(os.path.getsize(os.path.join(CTX.kit, "skin", n)) for n in
                                                  os.listdir(os.path.join(CTX.kit, "skin")))
     size_kb = need // 1024 + 512
@@ -648,10 +643,7 @@ def case_full_disk(case):
         if subprocess.run(["umount", case.app], timeout=20).returncode != 0:
             subprocess.run(["umount", "-l", case.app], timeout=20)
     case.cleanups.append(unmount)
-    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=65536&delay_ms=10")))
-    case.inst.start()
-    win = case.inst.wait_window()
-    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    win, _, before = start_download(case, product, "pkg.exe", 8 * 1024 * 1024, "chunk=65536&delay_ms=10")
     frames = frames_until_exit(case, win, 60)
     seq, worst = statuses(frames, STATUS_TEXTS)
     check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
