@@ -213,6 +213,9 @@ def statuses(frames, texts):
         if d <= 0.3:
             if not seq or seq[-1] != text:
                 seq.append(text)
+            # Right-aligned in the panel: its last lit column within the last few.
+            if box[2] < scr.STATUS[2] - 6:
+                worst.append(("not right-aligned, ends at x=%d" % box[2], text))
         else:
             worst.append((round(d, 2), text))
     return seq, worst
@@ -280,6 +283,11 @@ def analyse_band(frames, check_mark):
             bad.append("unreadable percentage (best %s at %.2f)" % (text, d))
             continue
         pct = int(text[:-1])
+        centre = (box[0] + box[2]) / 2.0
+        # Centred on the area the backdrop marks (541..590); a text box two columns
+        # narrower than the backdrop puts it up to 2.5 px to the left.
+        if abs(centre - (scr.PCT_X0 + scr.PCT_X1 - 1) / 2.0) > 3:
+            bad.append("%d%% not centred in its area (centre at x=%.1f)" % (pct, centre))
         expected = 445 * pct // 100
         # A frame may catch the bar and the text a step apart: one percent either way.
         if not (445 * max(pct - 1, 0) // 100 <= w <= 445 * min(pct + 1, 100) // 100):
@@ -310,6 +318,14 @@ def case_success_with_ini(case):
     save_frames(case, frames, every=max(1, len(frames) // 12))
     pic0 = frames[0][1]
     scr.require_size(pic0, 600, 340)
+    # Away from the texts the window is its skin: the background below the band
+    # and the status backdrop left of its text.
+    back = CTX.skin("MainWndBkg.jpg")
+    d = pic0.crop(150, 200, 300, 60).mean_diff(back.crop(150, 200, 300, 60))
+    check(d < 3, "the background below the band differs from MainWndBkg.jpg by %.1f" % d)
+    status_back = CTX.skin("StatusBkg.jpg")
+    d = pic0.crop(240, 164, 120, 24).mean_diff(status_back.crop(0, 0, 120, 24))
+    check(d < 3, "the status panel's left part differs from StatusBkg.jpg by %.1f" % d)
     mids, complete, bad = analyse_band(frames, CTX.skin("CheckD.jpg"))
     check(not bad, "band: %s" % "; ".join(bad[:5]))
     check(len({p for p, _ in mids}) >= 2, "fewer than two mid-download percentages seen: %r" % mids)
@@ -317,6 +333,8 @@ def case_success_with_ini(case):
     check(complete, "no frame with the full bar and the check mark")
     seq, worst = statuses(frames, STATUS_TEXTS + [custom["IDS_STATUS_DOWNLOADING"]])
     check(custom["IDS_STATUS_DOWNLOADING"] in seq, "the ini's downloading text not seen: %r %r" % (seq, worst[:3]))
+    misplaced = [w for w in worst if str(w[0]).startswith("not right")]
+    check(not misplaced, "status text: %r" % misplaced[:3])
     check(DEFAULTS["downloading"] not in seq, "the built-in downloading text shown despite the ini: %r" % seq)
     case.expect_started(product, served)
     check(case.inst.main_window() is None, "the window is still there")
