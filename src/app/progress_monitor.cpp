@@ -53,7 +53,7 @@ TickResult ProgressMonitor::Tick(const DownloadStatus& status) {
     r.actions.push_back({MonitorAction::EndDialog, 0});
     ending = true;
   }
-  if (status.bytesTotal != bytesTotal) bytesTotal = status.bytesTotal;
+  bytesTotal = status.bytesTotal;
   if (status.state != lastShownState) {
     r.actions.push_back({MonitorAction::ShowStatus, static_cast<uint64_t>(status.state)});
     lastShownState = status.state;

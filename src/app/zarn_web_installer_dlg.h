@@ -44,7 +44,6 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   BOOL closeHot = FALSE;
   BOOL minHot = FALSE;
   BOOL dragging = FALSE;
-  POINT pressPoint{};
   ui::WindowLayout layout;
   ui::SkinSet skinSet;
   int windowWidth = 0;
@@ -52,7 +51,7 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   ui::CZarnButton helpLinkButton;
 
   void ShowStatus(int32_t code);
-  void ShowProgress(uint64_t bytesDone);
+  void ShowProgress();
   void ConfirmCancel();
 
  protected:

@@ -106,8 +106,6 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   int W = wr.right - wr.left, H = wr.bottom - wr.top;
   ui::BitmapSize(skin[SkinMainBackground], &W, &H);
   ::SetWindowPos(m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ::GetWindowRect(m_hWnd, &wr);
-  windowWidth = wr.right - wr.left;
 
   static const int kTileIds[3] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
   for (int i = 0; i < 3; ++i) {
@@ -161,7 +159,8 @@ void CZarnWebInstallerDlg::ComputeLayout() {
   }
   RECT wr{};
   ::GetWindowRect(m_hWnd, &wr);
-  layout = ui::ComputeLayout(wr.right - wr.left, wr.bottom - wr.top, skinSet.tileHeight, skinSet.statusWidth,
+  windowWidth = wr.right - wr.left;
+  layout = ui::ComputeLayout(windowWidth, wr.bottom - wr.top, skinSet.tileHeight, skinSet.statusWidth,
                              skinSet.statusHeight);
 }
 
@@ -209,8 +208,8 @@ void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
   ::PostMessageW(m_hWnd, WM_PAINT, 0, 0);
 }
 
-void CZarnWebInstallerDlg::ShowProgress(uint64_t done) {
-  monitor.bytesDone = done;
+void CZarnWebInstallerDlg::ShowProgress() {
+  // The monitor holds the bytes to show; the band paints them.
   progressDirty = true;
   statusDirty = true;
   RECT rc = ToRect(ui::BandInvalidRect(layout, windowWidth));
@@ -225,7 +224,7 @@ void CZarnWebInstallerDlg::Apply(const TickResult& result) {
         ShowStatus(static_cast<int32_t>(action.value));
         break;
       case MonitorAction::ShowProgress:
-        ShowProgress(action.value);
+        ShowProgress();
         break;
       case MonitorAction::EndDialog:
         EndDialog(IDCANCEL);
@@ -288,28 +287,22 @@ void CZarnWebInstallerDlg::OnPaint() {
 }
 
 void CZarnWebInstallerDlg::OnMouseMove(POINT pt) {
-  // Invalidated without erasing, so that the direct paint is clipped to the glyph.
-  auto redraw = [this](const ui::Rect& r, HBITMAP image) {
-    RECT rc = ToRect(r);
-    ::InvalidateRect(m_hWnd, &rc, FALSE);
-    ui::DrawGlyph(m_hWnd, r, image);
-  };
   dragging = FALSE;
   const bool onClose = Contains(layout.closeRect, pt), onMin = !onClose && Contains(layout.minRect, pt);
   ::SetCursor(::LoadCursorW(nullptr, onClose || onMin ? IDC_HAND : IDC_ARROW));
   if (onClose) {
-    if (!closeHot) redraw(layout.closeRect, skin[SkinCloseHot]);
+    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin[SkinCloseHot]);
     closeHot = TRUE;
   } else if (onMin) {
-    if (!minHot) redraw(layout.minRect, skin[SkinMinHot]);
+    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin[SkinMinHot]);
     minHot = TRUE;
   } else if (closeHot) {
     // One glyph per move: when both were hot, the minimise glyph follows next move.
     closeHot = FALSE;
-    redraw(layout.closeRect, skin[SkinCloseNormal]);
+    ui::DrawGlyph(m_hWnd, layout.closeRect, skin[SkinCloseNormal]);
   } else if (minHot) {
     minHot = FALSE;
-    redraw(layout.minRect, skin[SkinMinNormal]);
+    ui::DrawGlyph(m_hWnd, layout.minRect, skin[SkinMinNormal]);
   }
 }
 
@@ -322,7 +315,6 @@ bool CZarnWebInstallerDlg::OnLButtonDown(POINT pt) {
   RECT client{};
   ::GetClientRect(m_hWnd, &client);
   if (Contains(ui::DragStrip(client.right - client.left), pt)) {
-    pressPoint = pt;
     dragging = TRUE;
     ::PostMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION,
                    static_cast<LPARAM>((static_cast<DWORD>(pt.y) << 16) | (static_cast<DWORD>(pt.x) & 0xFFFF)));
@@ -342,13 +334,6 @@ bool CZarnWebInstallerDlg::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* res
       switch (ui::TakePaintRequest(progressDirty, statusDirty)) {
         case ui::PaintRequest::Progress:
           ui::PaintProgress(m_hWnd, layout, skinSet, monitor.bytesDone, monitor.bytesTotal, ui::progressPhase);
-          // The band's paint validated the whole update region, the status panel's
-          // part too; without this the panel's own paint would be clipped to nothing
-          // and keep showing an old text.
-          if (statusDirty) {
-            RECT rc = ToRect(layout.statusRect);
-            ::InvalidateRect(m_hWnd, &rc, FALSE);
-          }
           *result = 0;
           return true;
         case ui::PaintRequest::Status:

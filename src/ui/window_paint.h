@@ -36,16 +36,16 @@ extern int progressPhase;
 void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSet& skin,
                      const std::u16string& productName);
 
-// The band with bar and percentage or check mark, within a paint of hwnd. phase is
-// the process's tile phase; it moves on by one.
+// The band with bar and percentage or check mark, drawn at once; validates the band
+// image only. phase is the process's tile phase; it moves on by one.
 void PaintProgress(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, uint64_t bytesDone,
                    uint64_t bytesTotal, int& phase);
 
 // The status panel with the status text, within a paint of hwnd.
 void PaintStatus(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, const std::u16string& text);
 
-// Copies a bitmap into a rectangle of the window at once; the caller has just
-// invalidated the rectangle, so the paint is clipped to it and validates it.
+// Copies a bitmap into a rectangle of the window at once and validates that
+// rectangle only.
 void DrawGlyph(HWND hwnd, const Rect& rect, HBITMAP bitmap);
 
 }  // namespace ui

@@ -12,6 +12,7 @@ namespace {
 
 using framework::CBitmap;
 using framework::CBrush;
+using framework::CClientDC;
 using framework::CFont;
 using framework::CMemDC;
 using framework::CPaintDC;
@@ -55,7 +56,7 @@ void CopyBitmap(HDC dc, HDC compatible, HBITMAP bitmap, int x, int y, int w, int
   ::BitBlt(dc, x, y, w, h, src, 0, 0, SRCCOPY);
 }
 
-void DrawText(HDC dc, const std::u16string& text, const Rect& rect, const DrawFont& font, UINT flags) {
+void DrawLabel(HDC dc, const std::u16string& text, const Rect& rect, const DrawFont& font, UINT flags) {
   CSelect sel(dc, font.Get());
   ::SetTextColor(dc, kTextColour);
   ::SetBkMode(dc, TRANSPARENT);
@@ -70,6 +71,14 @@ void DrawBandStrip(HDC dc, int th) {
   CSelect sel(dc, pen);
   ::MoveToEx(dc, 0, th + 1, nullptr);
   ::LineTo(dc, kBandStripWidth, th + 1);
+}
+
+// The direct paints (band, glyph) draw through a client DC and validate only what
+// they drew: a BeginPaint would validate the whole update region, and with it a
+// status panel still waiting for its own paint, which would then keep an old text.
+void ValidateDrawn(HWND hwnd, const Rect& drawn) {
+  RECT rc = ToRect(drawn);
+  ::ValidateRect(hwnd, &rc);
 }
 
 // A compatible image of w x h, cleared to the DC's background colour.
@@ -106,8 +115,8 @@ void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSe
   } else {
     FillSolid(comp, RECT{0, 0, W, H}, kBandFill);
   }
-  DrawText(comp, productName, layout.titleRect, DrawFont(17, 7, 10), 0);
-  DrawText(comp, productName, layout.nameRect, DrawFont(17, 7, 10), 0);
+  DrawLabel(comp, productName, layout.titleRect, DrawFont(17, 7, 10), 0);
+  DrawLabel(comp, productName, layout.nameRect, DrawFont(17, 7, 10), 0);
   const Rect& c = layout.closeRect;
   const Rect& m = layout.minRect;
   CopyBitmap(comp, dc, skin.closeNormal, c.left, c.top, c.Width(), c.Height(), kBandFill);
@@ -126,7 +135,7 @@ void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSe
 void PaintProgress(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, uint64_t bytesDone,
                    uint64_t bytesTotal, int& phase) {
   const int tw = skin.tileWidth, th = skin.tileHeight;
-  CPaintDC paint(hwnd);
+  CClientDC paint(hwnd);
   const Rect band = BandImageRect(layout);
   CMemDC comp(paint);
   CBitmap compImage(::CreateCompatibleBitmap(paint, kBandImageWidth, th + 1));
@@ -157,9 +166,10 @@ void PaintProgress(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, u
   } else {
     Rect area = kPercentArea;
     area.bottom = th + 1;
-    DrawText(comp, PercentText(bytesDone, bytesTotal), area, DrawFont(16, 8, 7), DT_CENTER);
+    DrawLabel(comp, PercentText(bytesDone, bytesTotal), area, DrawFont(16, 8, 7), DT_CENTER);
   }
   ::BitBlt(paint, band.left, band.top, kBandImageWidth, th + 1, comp, 0, 0, SRCCOPY);
+  ValidateDrawn(hwnd, band);
 }
 
 void PaintStatus(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, const std::u16string& text) {
@@ -171,13 +181,14 @@ void PaintStatus(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, con
   CopyBitmap(comp, paint, skin.statusBackdrop, 0, 0, sw, sh, kPercentBackdrop);
   // Without DT_SINGLELINE the text stands at the top, right-aligned, breaking only
   // at its own line breaks.
-  DrawText(comp, text, Rect{0, 0, sw, sh}, DrawFont(16, 6, 10), DT_RIGHT | DT_VCENTER);
+  DrawLabel(comp, text, Rect{0, 0, sw, sh}, DrawFont(16, 6, 10), DT_RIGHT | DT_VCENTER);
   ::BitBlt(paint, layout.statusRect.left, layout.statusRect.top, sw, sh, comp, 0, 0, SRCCOPY);
 }
 
 void DrawGlyph(HWND hwnd, const Rect& rect, HBITMAP bitmap) {
-  CPaintDC paint(hwnd);
-  CopyBitmap(paint, paint, bitmap, rect.left, rect.top, rect.Width(), rect.Height(), kBandFill);
+  CClientDC dc(hwnd);
+  CopyBitmap(dc, dc, bitmap, rect.left, rect.top, rect.Width(), rect.Height(), kBandFill);
+  ValidateDrawn(hwnd, rect);
 }
 
 }  // namespace ui
