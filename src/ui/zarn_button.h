@@ -94,6 +94,7 @@ class CZarnButton : public framework::CWnd {
   void ReleaseFaces();
   HBITMAP BuildFaceMask(HBITMAP image, COLORREF key);
   HBITMAP DeriveFace(HBITMAP hot, DeriveMode mode);
+  int FaceSlot(BOOL isPressed, bool hasIdle) const;
   RECT PlaceImage(BOOL hasCaption, const RECT* item, RECT* caption, BOOL pressed, DWORD w, DWORD h);
   void OnMouseMove(UINT flags, POINT pt);
   void OnClicked();

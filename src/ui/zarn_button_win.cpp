@@ -461,11 +461,16 @@ void CZarnButton::DrawFaceBorder(HDC dc, RECT* rc) {
   ::SelectObject(dc, old);
 }
 
+// Slot 0 holds the hot image, slot 1 the idle one (slot 0 stands in when there is
+// none): hot while pressed, or hovered unless the button works as a check box.
+int CZarnButton::FaceSlot(BOOL isPressed, bool hasIdle) const {
+  const bool hot = checkMode ? isPressed : (isPressed || hovered);
+  return hot || !hasIdle ? 0 : 1;
+}
+
 void CZarnButton::DrawFaceIcon(HDC dc, BOOL hasCaption, const RECT* item, RECT* caption, BOOL isPressed,
                                BOOL isDisabled) {
-  int index = checkMode ? (isPressed ? 0 : 1) : ((isPressed || hovered) ? 0 : 1);
-  if (index == 1 && !icons[1].icon) index = 0;
-  const IconRecord& rec = icons[index];
+  const IconRecord& rec = icons[FaceSlot(isPressed, icons[1].icon != nullptr)];
   RECT image = PlaceImage(hasCaption, item, caption, isPressed, rec.width, rec.height);
   ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(rec.icon), 0, image.left, image.top, image.right - image.left,
                image.bottom - image.top, DST_ICON | (isDisabled ? DSS_DISABLED : DSS_NORMAL));
@@ -473,9 +478,7 @@ void CZarnButton::DrawFaceIcon(HDC dc, BOOL hasCaption, const RECT* item, RECT* 
 
 void CZarnButton::DrawFaceBitmap(HDC dc, BOOL hasCaption, const RECT* item, RECT* caption, BOOL isPressed,
                                  BOOL isDisabled) {
-  int index = checkMode ? (isPressed ? 0 : 1) : ((isPressed || hovered) ? 0 : 1);
-  if (index == 1 && !faces[1].bitmap) index = 0;
-  const FaceRecord& face = faces[index];
+  const FaceRecord& face = faces[FaceSlot(isPressed, faces[1].bitmap != nullptr)];
   RECT image = PlaceImage(hasCaption, item, caption, isPressed, face.width, face.height);
   CMemDC faceDc(dc);
   if (isDisabled && grayWhenDisabled) {
