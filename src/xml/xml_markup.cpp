@@ -34,32 +34,47 @@ std::u16string Decimal(int32_t v) {
   return s;
 }
 
+// Where a start tag's characters stand relative to its attribute values, fed one
+// character at a time: after an "=" a quote opens a value that runs to the same
+// quote, whatever it holds; any other character starts an unquoted value.
+class ValueQuotes {
+ public:
+  enum StepResult { kOutside, kInside, kUnquotedValue };
+  void ValueFollows() { valueStart_ = true; }
+  StepResult Step(char16_t ch) {
+    if (quote_) {
+      if (ch == quote_) quote_ = 0;
+      return kInside;
+    }
+    if (!valueStart_) return kOutside;
+    if (IsWs(ch)) return kInside;
+    valueStart_ = false;
+    if (ch == u'"' || ch == u'\'') {
+      quote_ = ch;
+      return kInside;
+    }
+    return kUnquotedValue;
+  }
+
+ private:
+  char16_t quote_ = 0;
+  bool valueStart_ = false;
+};
+
 // Ends the node after a fault: quotes tracked as in a start tag, ending after the
 // next ">" or before the next "<". Returns false at the end of the text.
 bool SkipMalformed(const char16_t* t, int32_t& p) {
-  char16_t quote = 0;
-  bool valueStart = false;
+  ValueQuotes quotes;
   for (;; ++p) {
     char16_t ch = t[p];
     if (ch == 0) return false;
-    if (quote) {
-      if (ch == quote) quote = 0;
-      continue;
-    }
-    if (valueStart) {
-      if (IsWs(ch)) continue;
-      valueStart = false;
-      if (ch == u'"' || ch == u'\'') {
-        quote = ch;
-        continue;
-      }
-    }
+    if (quotes.Step(ch) == ValueQuotes::kInside) continue;
     if (ch == u'>') {
       ++p;
       return true;
     }
     if (ch == u'<') return true;
-    if (ch == u'=' && !(p > 0 && t[p - 1] == u'=')) valueStart = true;
+    if (ch == u'=' && !(p > 0 && t[p - 1] == u'=')) quotes.ValueFollows();
   }
 }
 
@@ -277,24 +292,14 @@ int32_t ScanNode(TokenCursor& c, XmlNode& node) {
     int32_t nameEnd = p - 1;
     c.start = nameStart;
     c.end = nameEnd;
-    char16_t quote = 0;
-    bool valueStart = false, unquoted = false;
+    ValueQuotes quotes;
+    bool unquoted = false;
     for (;; ++p) {
       ch = t[p];
       if (ch == 0) return unterminated(u"start_tag");
-      if (quote) {
-        if (ch == quote) quote = 0;
-        continue;
-      }
-      if (valueStart) {
-        if (IsWs(ch)) continue;
-        valueStart = false;
-        if (ch == u'"' || ch == u'\'') {
-          quote = ch;
-          continue;
-        }
-        if (ch != u'>') unquoted = true;
-      }
+      const ValueQuotes::StepResult where = quotes.Step(ch);
+      if (where == ValueQuotes::kInside) continue;
+      if (where == ValueQuotes::kUnquotedValue && ch != u'>') unquoted = true;
       if (unquoted) {
         if (IsWs(ch)) unquoted = false;
         else if (ch != u'>') continue;
@@ -307,7 +312,7 @@ int32_t ScanNode(TokenCursor& c, XmlNode& node) {
         ++p;
         return finish(kNodeStartTag);
       }
-      if (ch == u'=' && t[p - 1] != u'=') valueStart = true;
+      if (ch == u'=' && t[p - 1] != u'=') quotes.ValueFollows();
     }
   }
   if (ch == u'/') {
