@@ -6,44 +6,15 @@
 #include <vector>
 
 #include "xml/xml_document.h"
+#include "xml_index_check.h"
 
 namespace {
 
-std::vector<uint32_t> DocumentOrder(const CXmlDocument& doc) {
-  std::vector<uint32_t> order{0};
-  uint32_t cur = 0;
-  for (;;) {
-    const ElementRecord& r = doc.GetRecord(cur);
-    if (r.firstChild) {
-      cur = r.firstChild;
-    } else {
-      while (cur && !doc.GetRecord(cur).nextSibling) cur = doc.GetRecord(cur).parent;
-      if (!cur) break;
-      cur = doc.GetRecord(cur).nextSibling;
-    }
-    order.push_back(cur);
-    if (order.size() > doc.GetRecordCount()) abort();  // a cycle
-  }
-  return order;
-}
-
 void CheckAgainstFreshParse(const CXmlDocument& doc) {
-  CXmlDocument fresh(doc.GetDocumentText());
-  std::vector<uint32_t> a = DocumentOrder(doc), b = DocumentOrder(fresh);
-  if (a.size() != doc.GetRecordCount() || a.size() != b.size()) abort();
-  std::vector<uint32_t> posA(a.size()), posB(b.size());
-  for (uint32_t i = 0; i < a.size(); ++i) posA[a[i]] = i, posB[b[i]] = i;
-  auto pos = [](const std::vector<uint32_t>& p, uint32_t r) { return r ? p[r] : 0u; };
-  for (uint32_t i = 0; i < a.size(); ++i) {
-    const ElementRecord& x = doc.GetRecord(a[i]);
-    const ElementRecord& y = fresh.GetRecord(b[i]);
-    uint32_t mask = ~ElementRecord::kLevelMask;
-    if (x.offset != y.offset || x.length != y.length || x.tagLengths != y.tagLengths ||
-        (x.flags & mask) != (y.flags & mask) || pos(posA, x.parent) != pos(posB, y.parent) ||
-        pos(posA, x.firstChild) != pos(posB, y.firstChild) || pos(posA, x.nextSibling) != pos(posB, y.nextSibling) ||
-        pos(posA, x.prevSibling) != pos(posB, y.prevSibling))
-      abort();
-    if (x.offset + x.length > doc.GetDocumentText().size()) abort();
+  if (!IndexDifference(doc, true).empty()) abort();
+  for (uint32_t i = 0; i < doc.GetRecordCount(); ++i) {
+    const ElementRecord& r = doc.GetRecord(i);
+    if (r.offset + r.length > doc.GetDocumentText().size()) abort();
   }
 }
 
