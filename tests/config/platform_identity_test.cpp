@@ -66,40 +66,9 @@ TEST(PlatformIdentity, StandInIsUnrecognisedUntilAVersionIsSet) {
 
 #include "platform/system.h"
 #include "platform/text.h"
+#include "support/test_support.h"
 
 namespace {
-
-int RunAndCapture(std::wstring cmd, std::string* out) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return -1;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return -1;
-  }
-  char buf[256];
-  DWORD n = 0;
-  while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0)
-    if (out) out->append(buf, n);
-  CloseHandle(readEnd);
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
 
 // Wine reads the version to report for a program from its AppDefaults key at
 // start; the key names only the probe, and is removed again afterwards.
@@ -116,16 +85,16 @@ TEST(PlatformIdentityUnderWine, ReportsTheVersionWineIsSetTo) {
       {L"win10", "1|Windows 8|64\n"},
   };
   for (const Row& r : rows) {
-    ASSERT_EQ(RunAndCapture(L"reg.exe add " + key + L" /v Version /d " + r.wineVersion + L" /f", nullptr), 0);
+    ASSERT_EQ(testing_support::RunProgram(L"reg.exe add " + key + L" /v Version /d " + r.wineVersion + L" /f", nullptr), 0);
     std::string out;
-    EXPECT_EQ(RunAndCapture(L"\"" + exe + L"\"", &out), 0);
+    EXPECT_EQ(testing_support::RunProgram(L"\"" + exe + L"\"", &out), 0);
     // Output through the console may carry \r\n.
     std::string clean;
     for (char c : out)
       if (c != '\r') clean.push_back(c);
     EXPECT_EQ(clean, r.expected) << platform::WideToUtf8(platform::FromW(r.wineVersion));
   }
-  EXPECT_EQ(RunAndCapture(L"reg.exe delete " + key + L" /f", nullptr), 0);
+  EXPECT_EQ(testing_support::RunProgram(L"reg.exe delete " + key + L" /f", nullptr), 0);
 }
 
 }  // namespace

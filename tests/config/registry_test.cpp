@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/text.h"
+#include "support/test_support.h"
 #endif
 
 namespace {
@@ -36,20 +37,7 @@ TEST(Registry, StandInAnswersPerViewWithoutRegardToCase) {
 }
 #else
 // Runs Wine's own reg.exe, the way a vendor's setup would leave keys behind.
-int RunReg(const std::wstring& args) {
-  std::wstring cmd = L"reg.exe " + args;
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-    return -1;
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
+int RunReg(const std::wstring& args) { return testing_support::RunProgram(L"reg.exe " + args); }
 
 TEST(Registry, KeysAddedInOneViewAreSeenOnlyThroughThatView) {
   const std::wstring base = L"HKLM\\Software\\ZarnRegistryTest" + std::to_wstring(GetCurrentProcessId());

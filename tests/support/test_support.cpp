@@ -8,6 +8,9 @@
 
 #include "platform/text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
@@ -85,5 +88,39 @@ fs::path SourceDir() {
   const char* s = std::getenv("ZARN_SOURCE_DIR");
   return s ? fs::path(s) : fs::current_path();
 }
+
+#ifdef _WIN32
+int RunProgram(std::wstring cmd, std::string* out) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return -1;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                      nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return -1;
+  }
+  char buf[256];
+  DWORD n = 0;
+  while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0)
+    if (out) out->append(buf, n);
+  CloseHandle(readEnd);
+  WaitForSingleObject(pi.hProcess, 60000);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return static_cast<int>(code);
+}
+#endif
 
 }  // namespace testing_support

@@ -46,4 +46,10 @@ class SmallFileSystem {
 // Path of the source tree (for test data), from ZARN_SOURCE_DIR.
 std::filesystem::path SourceDir();
 
+#ifdef _WIN32
+// Runs a command line (no window), waits up to a minute and returns its exit code,
+// -1 when it cannot start; its standard output and error go to *out when given.
+int RunProgram(std::wstring cmd, std::string* out = nullptr);
+#endif
+
 }  // namespace testing_support
