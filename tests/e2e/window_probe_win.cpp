@@ -18,22 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "app/skin_images.h"
+#include "platform/text.h"
+
 namespace {
 
-std::string Utf8(const std::wstring& s) {
-  if (s.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::wstring& s) { return platform::WideToUtf8(platform::FromW(s.c_str(), s.size())); }
 
 std::wstring Wide(const char* s) {
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-  std::wstring out(n > 0 ? n : 1, L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, s, -1, &out[0], n);
-  out.resize(out.size() - 1);
-  return out;
+  const std::u16string w = platform::Utf8ToWide(s);
+  return std::wstring(w.begin(), w.end());
 }
 
 std::string Json(const std::wstring& s) {
@@ -176,21 +170,6 @@ int Kill(DWORD pid) {
   return ok ? 0 : 1;
 }
 
-// The flat GDI+ calls the installer decodes its skin with.
-struct GdiplusStartupInput {
-  UINT32 version = 1;
-  void* debugCallback = nullptr;
-  BOOL suppressBackgroundThread = FALSE;
-  BOOL suppressExternalCodecs = FALSE;
-};
-struct GpBitmap;
-extern "C" {
-int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
-int WINAPI GdipCreateBitmapFromFile(const WCHAR* file, GpBitmap** bitmap);
-int WINAPI GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* out, DWORD background);
-int WINAPI GdipDisposeImage(GpBitmap* image);
-}
-
 // Rows of a 32-bit top-down DIB copy of the bitmap, as BGRX.
 bool Pixels(HBITMAP bmp, int* w, int* h, std::vector<unsigned char>* px) {
   BITMAP info{};
@@ -212,16 +191,12 @@ bool Pixels(HBITMAP bmp, int* w, int* h, std::vector<unsigned char>* px) {
 }
 
 int Image(const wchar_t* file) {
-  ULONG_PTR token = 0;
-  GdiplusStartupInput input;
-  GpBitmap* bitmap = nullptr;
-  HBITMAP out = nullptr;
-  if (GdiplusStartup(&token, &input, nullptr) != 0 || GdipCreateBitmapFromFile(file, &bitmap) != 0 ||
-      GdipCreateHBITMAPFromBitmap(bitmap, &out, 0xFF000000) != 0) {
+  // Decoded by the installer's own loader, so that pixels compare exactly.
+  HBITMAP out = app::LoadSkinBitmap(file);
+  if (!out) {
     std::printf("{\"error\":\"cannot decode\"}\n");
     return 1;
   }
-  GdipDisposeImage(bitmap);
   int w = 0, h = 0;
   std::vector<unsigned char> px;
   if (!Pixels(out, &w, &h, &px)) return 1;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
@@ -33,13 +35,6 @@ std::wstring ProductName(const std::wstring& path) {
   return name;
 }
 
-std::string Utf8(const std::wstring& s) {
-  if (s.empty()) return std::string();
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
 
 // One line per start; appending through FILE_APPEND_DATA keeps concurrent starts
 // from overwriting each other's lines.
@@ -48,7 +43,7 @@ bool RecordStart(const std::wstring& modulePath) {
   HANDLE f = ::CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
-  const std::string line = Utf8(::GetCommandLineW()) + "\r\n";
+  const std::string line = platform::WideToUtf8(platform::FromW(::GetCommandLineW())) + "\r\n";
   DWORD written = 0;
   BOOL ok = ::WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   ::CloseHandle(f);
