@@ -20,6 +20,7 @@
 
 #include "app/skin_images.h"
 #include "platform/text.h"
+#include "testserver/json_text.h"
 
 namespace {
 
@@ -30,22 +31,7 @@ std::wstring Wide(const char* s) {
   return std::wstring(w.begin(), w.end());
 }
 
-std::string Json(const std::wstring& s) {
-  std::string in = Utf8(s), out = "\"";
-  for (unsigned char c : in) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::wstring& s) { return "\"" + testserver::JsonEscape(Utf8(s)) + "\""; }
 
 std::string Rect(const RECT& r) {
   char buf[80];

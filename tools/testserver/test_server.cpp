@@ -1,5 +1,7 @@
 #include "testserver/test_server.h"
 
+#include "testserver/json_text.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -49,22 +51,7 @@ struct TestServer::Impl {
 
 namespace {
 
-std::string Escape(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+using testserver::JsonEscape;
 
 long long Param(const httplib::Request& req, const char* name, long long fallback) {
   if (!req.has_param(name)) return fallback;
@@ -89,9 +76,9 @@ bool ParseRange(const std::string& value, uint64_t size, uint64_t* first, uint64
 
 std::string ToJsonLine(const RequestRecord& r) {
   std::ostringstream o;
-  o << "{\"method\":\"" << Escape(r.method) << "\",\"path\":\"" << Escape(r.path) << "\",\"query\":\""
-    << Escape(r.query) << "\",\"user_agent\":\"" << Escape(r.userAgent) << "\",\"range\":\"" << Escape(r.range)
-    << "\",\"referer\":\"" << Escape(r.referer) << "\",\"accept\":\"" << Escape(r.accept)
+  o << "{\"method\":\"" << JsonEscape(r.method) << "\",\"path\":\"" << JsonEscape(r.path) << "\",\"query\":\""
+    << JsonEscape(r.query) << "\",\"user_agent\":\"" << JsonEscape(r.userAgent) << "\",\"range\":\"" << JsonEscape(r.range)
+    << "\",\"referer\":\"" << JsonEscape(r.referer) << "\",\"accept\":\"" << JsonEscape(r.accept)
     << "\",\"status\":" << r.status << ",\"bytes_sent\":" << r.bytesSent << "}";
   return o.str();
 }
