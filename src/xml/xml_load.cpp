@@ -330,11 +330,21 @@ bool DocumentFile::ReadAll(std::u16string& text) {
     }
     AddResult(results, u"utf8_detection", nullptr, {}, nullptr, 0);
   }
-  int32_t m = ConvertToWide(encoding, begin, unitsRead, nullptr, 0);
-  text.reserve(static_cast<size_t>(m) + static_cast<size_t>(m) / 100);
-  text.resize(static_cast<size_t>(m));
-  int32_t written = m > 0 ? ConvertToWide(encoding, begin, unitsRead, &text[0], m) : 0;
-  text.resize(static_cast<size_t>(written));
+  // One pass: no code page gives more UTF-16 units than it has bytes, so the byte
+  // count holds the text. Only a converter that still found it too small is asked
+  // for the size it needs.
+  const size_t byteCount = static_cast<size_t>(unitsRead > 0 ? unitsRead : 0);
+  text.reserve(byteCount + byteCount / 100);
+  text.resize(byteCount);
+  int32_t written = unitsRead > 0 ? ConvertToWide(encoding, begin, unitsRead, &text[0], unitsRead) : 0;
+  if (written == 0 && unitsRead > 0) {
+    const int32_t m = ConvertToWide(encoding, begin, unitsRead, nullptr, 0);
+    if (m > unitsRead) {
+      text.resize(static_cast<size_t>(m));
+      written = ConvertToWide(encoding, begin, unitsRead, &text[0], m);
+    }
+  }
+  text.resize(static_cast<size_t>(written > 0 ? written : 0));
   AddResult(results, u"converted_to", u"encoding", u"UTF-16", u"length", written);
   return true;
 }
