@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "platform/sync.h"
 #include "platform/system.h"
@@ -64,6 +65,68 @@ TEST(Event, ZeroWaitIsATestThatNeverBlocks) {
   e.Set();
   EXPECT_TRUE(e.Wait(0));
   EXPECT_FALSE(e.Wait(0)) << "a successful test of an automatic event consumes it";
+}
+
+struct Contest {
+  Event* event;
+  std::atomic<int>* wins;
+  std::atomic<bool>* stop;
+};
+
+uint32_t TestUntilStopped(void* p) {
+  auto* c = static_cast<Contest*>(p);
+  while (!c->stop->load())
+    if (c->event->Wait(0)) ++*c->wins;
+  return 0;
+}
+
+uint32_t WaitBriefly(void* p) {
+  auto* c = static_cast<Contest*>(p);
+  if (c->event->Wait(300)) ++*c->wins;
+  return 0;
+}
+
+TEST(Event, OneSetOfAnAutomaticEventReleasesOneOfManyTestersAndWaiters) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    Event e(false, false);
+    std::atomic<int> wins{0};
+    std::atomic<bool> stop{false};
+    Contest c{&e, &wins, &stop};
+    std::unique_ptr<Thread> threads[] = {Thread::CreateSuspended(TestUntilStopped, &c),
+                                         Thread::CreateSuspended(TestUntilStopped, &c),
+                                         Thread::CreateSuspended(WaitBriefly, &c)};
+    for (auto& t : threads) ASSERT_TRUE(t && t->Resume());
+    platform::SleepMs(5);
+    e.Set();
+    platform::SleepMs(20);
+    stop = true;
+    for (auto& t : threads) EXPECT_TRUE(t->Join(3000));
+    EXPECT_EQ(wins.load(), 1);
+    EXPECT_FALSE(e.Wait(0));
+  }
+}
+
+TEST(Event, ManualEventChangesAreSeenByTestsOnOtherThreads) {
+  Event e(true, false);
+  std::atomic<int> wins{0};
+  std::atomic<bool> stop{false};
+  Contest c{&e, &wins, &stop};
+  auto tester = Thread::CreateSuspended(TestUntilStopped, &c);
+  ASSERT_TRUE(tester && tester->Resume());
+  platform::SleepMs(20);
+  EXPECT_EQ(wins.load(), 0);
+  e.Set();
+  for (int i = 0; i < 300 && wins.load() == 0; ++i) platform::SleepMs(10);
+  EXPECT_GT(wins.load(), 0);
+  e.Reset();
+  platform::SleepMs(20);  // a test already under way may still count once
+  int afterReset = wins.load();
+  platform::SleepMs(50);
+  EXPECT_EQ(wins.load(), afterReset) << "a reset event must test clear";
+  stop = true;
+  EXPECT_TRUE(tester->Join(3000));
+  EXPECT_TRUE(e.Set() && e.Wait(0) && e.Wait(0)) << "a manual event is not consumed by a test";
 }
 
 TEST(Event, TimedWaitTimesOut) {

@@ -2,20 +2,30 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
 namespace platform {
 
+// The state is an atomic so that a zero-time test reads it without the mutex or the
+// condition variable: the engine tests its events once per 4096-byte read, and a
+// timed wait whose deadline has already passed still costs a trip into the kernel's
+// timer code (tens of microseconds each). Changes that can release a waiter stay
+// under the mutex, so no waiter misses a Set.
 struct Event::Impl {
   std::mutex m;
   std::condition_variable cv;
-  bool manual;
-  bool set;
+  const bool manual;
+  std::atomic<bool> set;
+
+  // True when the event is signalled; an automatic event is consumed by the same
+  // atomic step, so one Set releases exactly one of any number of testers and waiters.
+  bool TakeOrTest() { return manual ? set.load() : set.exchange(false); }
 };
 
-Event::Event(bool manualReset, bool initialState) : impl_(new Impl{{}, {}, manualReset, initialState}) {}
+Event::Event(bool manualReset, bool initialState) : impl_(new Impl{{}, {}, manualReset, {initialState}}) {}
 Event::~Event() { delete impl_; }
 
 bool Event::Set() {
@@ -26,23 +36,19 @@ bool Event::Set() {
 }
 
 bool Event::Reset() {
-  std::lock_guard<std::mutex> g(impl_->m);
   impl_->set = false;
   return true;
 }
 
 bool Event::Wait(uint32_t ms) {
+  if (ms == 0) return impl_->TakeOrTest();
   std::unique_lock<std::mutex> g(impl_->m);
-  auto ready = [this] { return impl_->set; };
-  bool ok;
+  auto ready = [this] { return impl_->TakeOrTest(); };
   if (ms == kInfinite) {
     impl_->cv.wait(g, ready);
-    ok = true;
-  } else {
-    ok = impl_->cv.wait_for(g, std::chrono::milliseconds(ms), ready);
+    return true;
   }
-  if (ok && !impl_->manual) impl_->set = false;
-  return ok;
+  return impl_->cv.wait_for(g, std::chrono::milliseconds(ms), ready);
 }
 
 struct Lock::Impl {
