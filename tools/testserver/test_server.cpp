@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -71,6 +72,32 @@ bool ParseRange(const std::string& value, uint64_t size, uint64_t* first, uint64
   *last = b;
   return true;
 }
+
+// Holds a body to bytesPerSecond, smoothly: before each chunk it waits until the
+// moment the chunk's first byte is due, counted from the body's first byte, so a slow
+// chunk is caught up by the next ones and the average stays at the rate without
+// bursts of more than one chunk.
+class Pacer {
+ public:
+  explicit Pacer(uint64_t bytesPerSecond) : rate_(bytesPerSecond) {}
+  void WaitFor(uint64_t offset, const std::atomic<bool>& stopping) {
+    auto now = std::chrono::steady_clock::now();
+    if (!started_) {
+      started_ = true;
+      start_ = now;
+    }
+    const auto due = start_ + std::chrono::nanoseconds(static_cast<int64_t>(
+                                  static_cast<long double>(offset) * 1e9L / static_cast<long double>(rate_)));
+    // In steps, so that a stopping server is not held up by a slow rate.
+    while (!stopping && (now = std::chrono::steady_clock::now()) < due)
+      std::this_thread::sleep_until(std::min(due, now + std::chrono::milliseconds(5)));
+  }
+
+ private:
+  uint64_t rate_;
+  bool started_ = false;
+  std::chrono::steady_clock::time_point start_{};
+};
 
 }  // namespace
 
@@ -144,7 +171,9 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
   const int delay = static_cast<int>(Param(req, "delay_ms", 0));
   const long long stallAfter = Param(req, "stall_after", -1);
   const long long dropAfter = Param(req, "drop_after", -1);
-  auto provider = [this, file, fileSize = size, first, length, chunk, delay, stallAfter, dropAfter, index](
+  const long long pace = Param(req, "pace", 0);
+  auto pacer = pace > 0 ? std::make_shared<Pacer>(static_cast<uint64_t>(pace)) : nullptr;
+  auto provider = [this, file, fileSize = size, first, length, chunk, delay, stallAfter, dropAfter, index, pacer](
                       size_t offset, size_t, httplib::DataSink& sink) -> bool {
     if (offset >= length) {
       return true;
@@ -155,6 +184,7 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
       return false;
     }
     if (delay) Nap(delay);
+    if (pacer) pacer->WaitFor(offset, stopping);
     size_t n = std::min<uint64_t>(chunk ? chunk : 4096, length - offset);
     if (dropAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(dropAfter) - offset);
     if (stallAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(stallAfter) - offset);

@@ -12,6 +12,7 @@
 //   status=N          answer with status N and the file as the body
 //   probe_status=N    the same, but only for requests without a Range header
 //   redirect=PATH     302 to PATH
+//   pace=N            send the body at N bytes per second, one chunk at a time
 // Every request is recorded (and, with a log file, written as one JSON line).
 #pragma once
 
