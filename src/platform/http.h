@@ -23,6 +23,9 @@ constexpr uint32_t kHttpAddHeaderReplace = 0x80000000u;
 // terminator): a longer component makes the crack fail.
 constexpr size_t kUrlComponentChars = 4096;
 
+// The read unit of the download engine.
+constexpr uint32_t kHttpFullUnit = 4096;
+
 enum class UrlScheme { kUnknown, kHttp, kHttps, kFtp };
 
 struct UrlParts {
@@ -65,7 +68,9 @@ bool HttpQueryStatusCode(HttpHandle request, uint32_t* status);
 // with its terminator): false when the header is absent or does not fit.
 bool HttpQueryHeader(HttpHandle request, const std::u16string& name, size_t bufferBytes, std::u16string* value);
 // Bytes that can be read without waiting; waits for more when none are buffered.
-// 0 with true: the body has ended.
+// 0 with true: the body has ended. The libcurl backend first takes in what the
+// connection already holds, so it answers fewer than kHttpFullUnit only when no
+// more has arrived yet or the body ends; WinINet answers what its buffer holds.
 bool HttpQueryDataAvailable(HttpHandle request, uint32_t* available);
 bool HttpReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read);
 void HttpClose(HttpHandle handle);

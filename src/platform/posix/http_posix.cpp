@@ -22,6 +22,8 @@ namespace {
 // WinINet gives up on a connection or a response that stays silent this long.
 constexpr long kConnectTimeoutS = 60;
 constexpr auto kReceiveTimeout = std::chrono::seconds(60);
+// The most body the adapter holds ahead of its reader.
+constexpr size_t kBodyHighWater = 64 * 1024;
 
 enum class Kind { kSession, kConnection, kRequest };
 
@@ -59,6 +61,7 @@ struct Request : Handle {
   bool sent = false;
   bool headersDone = false;
   bool done = false;
+  bool held = false;  // the transfer is paused at kBodyHighWater
   CURLcode result = CURLE_OK;
   bool sawLocation = false;
   std::vector<std::pair<std::string, std::string>> responseHeaders;  // lower-case name, value
@@ -106,6 +109,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* r = static_cast<Request*>(user);
   r->headersDone = true;
+  if (r->body.size() - r->bodyPos >= kBodyHighWater) {
+    // One step of the library may read the socket many times over; the rest waits
+    // in the socket until the reader has caught up.
+    r->held = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   if (r->bodyPos == r->body.size()) {
     r->body.clear();
     r->bodyPos = 0;
@@ -114,32 +123,62 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
+// One non-blocking step of the transfer: whatever the socket has now is read and
+// delivered to the callbacks. Sets done (with the result) when the transfer ends.
+void Perform(Request* r) {
+  if (r->held && r->body.size() - r->bodyPos < kBodyHighWater) {
+    // Unpausing hands over the refused delivery at once.
+    r->held = false;
+    curl_easy_pause(r->easy, CURLPAUSE_CONT);
+  }
+  int running = 0;
+  if (curl_multi_perform(r->multi, &running) != CURLM_OK) {
+    r->done = true;
+    r->result = CURLE_FAILED_INIT;
+    return;
+  }
+  int queued = 0;
+  while (CURLMsg* msg = curl_multi_info_read(r->multi, &queued)) {
+    if (msg->msg == CURLMSG_DONE) {
+      r->done = true;
+      r->result = msg->data.result;
+    }
+  }
+}
+
+size_t Buffered(const Request* r) { return r->body.size() - r->bodyPos; }
+
 // Runs the transfer until ready() holds or it ends; false on a timeout.
 template <typename Ready>
 bool Drive(Request* r, Ready ready) {
   auto lastProgress = std::chrono::steady_clock::now();
   while (!ready() && !r->done) {
-    int running = 0;
-    size_t before = r->body.size() - r->bodyPos;
-    if (curl_multi_perform(r->multi, &running) != CURLM_OK) {
-      r->done = true;
-      r->result = CURLE_FAILED_INIT;
-      break;
-    }
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(r->multi, &queued)) {
-      if (msg->msg == CURLMSG_DONE) {
-        r->done = true;
-        r->result = msg->data.result;
-      }
-    }
+    size_t before = Buffered(r);
+    Perform(r);
     if (ready() || r->done) break;
     auto now = std::chrono::steady_clock::now();
-    if (r->body.size() - r->bodyPos != before) lastProgress = now;
+    if (Buffered(r) != before) lastProgress = now;
     if (now - lastProgress > kReceiveTimeout) return false;
     curl_multi_poll(r->multi, nullptr, 0, 200, nullptr);
   }
   return true;
+}
+
+// Takes in, without waiting, what the connection already holds until a full unit is
+// buffered. Without this a read would be short wherever one delivery of the
+// library's happened to end (after the response headers, then at every buffer's
+// end), and every short read costs the caller a write and a flush of its own.
+void TopUp(Request* r) {
+  if (r->done || Buffered(r) >= kHttpFullUnit) return;
+  // What is left is less than a unit: moving it to the front keeps the buffer at
+  // the size of one delivery instead of growing with the whole body.
+  r->body.erase(0, r->bodyPos);
+  r->bodyPos = 0;
+  while (!r->done && Buffered(r) < kHttpFullUnit) {
+    size_t before = Buffered(r);
+    Perform(r);
+    if (Buffered(r) == before) break;  // nothing more has arrived yet
+  }
 }
 
 Request* AsRequest(HttpHandle h) {
@@ -325,7 +364,8 @@ bool HttpQueryDataAvailable(HttpHandle request, uint32_t* available) {
   Request* r = AsRequest(request);
   if (!r || !r->sent) return false;
   if (!Drive(r, [r] { return r->bodyPos < r->body.size(); })) return false;
-  size_t buffered = r->body.size() - r->bodyPos;
+  TopUp(r);
+  size_t buffered = Buffered(r);
   if (buffered == 0 && r->result != CURLE_OK) return false;  // the response broke off
   *available = static_cast<uint32_t>(std::min<size_t>(buffered, 0x7FFFFFFF));
   return true;
