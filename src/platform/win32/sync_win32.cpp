@@ -2,24 +2,54 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace platform {
 
+// A manual-reset event keeps a copy of its state beside the kernel object, so that
+// a zero-time test reads memory instead of asking the kernel: the engine tests its
+// events once per 4096-byte read, and under Wine each kernel wait is a round trip to
+// the wineserver. The handle never leaves this file, so every change of state passes
+// through Set and Reset; the lock keeps the copy and the object in step when two
+// threads change them at once. An automatic event is consumed by a successful test,
+// which only the kernel can do for all its waiters at once, so it asks the kernel.
 struct Event::Impl {
   HANDLE h;
+  bool manual;
+  std::atomic<bool> set;
+  CRITICAL_SECTION change;
 };
 
 Event::Event(bool manualReset, bool initialState)
-    : impl_(new Impl{CreateEventW(nullptr, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr)}) {}
+    : impl_(new Impl{CreateEventW(nullptr, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr),
+                     manualReset, {initialState}, {}}) {
+  InitializeCriticalSection(&impl_->change);
+}
 
 Event::~Event() {
   if (impl_->h) CloseHandle(impl_->h);
+  DeleteCriticalSection(&impl_->change);
   delete impl_;
 }
 
-bool Event::Set() { return impl_->h && SetEvent(impl_->h) != 0; }
-bool Event::Reset() { return impl_->h && ResetEvent(impl_->h) != 0; }
+namespace {
+bool ChangeState(Event::Impl* e, bool set) {
+  if (!e->h) return false;
+  EnterCriticalSection(&e->change);
+  bool ok = (set ? SetEvent(e->h) : ResetEvent(e->h)) != 0;
+  if (ok) e->set = set;
+  LeaveCriticalSection(&e->change);
+  return ok;
+}
+}  // namespace
+
+bool Event::Set() { return ChangeState(impl_, true); }
+bool Event::Reset() { return ChangeState(impl_, false); }
+
 bool Event::Wait(uint32_t ms) {
-  return impl_->h && WaitForSingleObject(impl_->h, ms == kInfinite ? INFINITE : ms) == WAIT_OBJECT_0;
+  if (!impl_->h) return false;
+  if (ms == 0 && impl_->manual) return impl_->set.load();
+  return WaitForSingleObject(impl_->h, ms == kInfinite ? INFINITE : ms) == WAIT_OBJECT_0;
 }
 
 struct Lock::Impl {
