@@ -1,112 +1,270 @@
-// bench_download [MiB] [rounds]
-// Downloads one file from the loopback test server with the engine and with curl,
-// alternating, and prints the medians; then the engine's peak memory for 1 GiB.
+// bench_download [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR]
+// One file from the loopback test server, three ways, in interleaved rounds:
+//   engine   the download engine in a process of its own (bench_engine_run)
+//   ceiling  curl piped into a writer of 40960-byte chunks flushed each
+//            (bench_flush_writer): the cost the engine's flush rule sets
+//   curl     curl to a file, no flushes
+// Every contender is a child process started the same way; its time runs from the
+// start to its outcome, its CPU time and peak memory come from its own rusage. The
+// order rotates each round, and one round is run first and left out (it checks the
+// files byte for byte). The source file sits in the page cache for every round
+// (warm); each output file is new and is deleted after its run.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "download/download_manager.h"
-#include "platform/system.h"
-#include "platform/text.h"
 #include "testserver/test_server.h"
 
+extern char** environ;
+
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 namespace {
+
+struct Sample {
+  double seconds = 0;
+  double cpuSeconds = 0;  // user + system, all of the contender's processes
+  long peakRssKiB = 0;    // the largest of its processes
+  bool ok = false;
+};
+
+struct Child {
+  pid_t pid = -1;
+  int status = 0;
+  struct rusage usage {};
+};
+
+// in/out: descriptors for the child's standard input and output, or -1.
+pid_t Spawn(const std::vector<std::string>& args, int in, int out, const std::vector<int>& closeInChild) {
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  if (in >= 0) posix_spawn_file_actions_adddup2(&fa, in, 0);
+  if (out >= 0) posix_spawn_file_actions_adddup2(&fa, out, 1);
+  for (int fd : closeInChild) posix_spawn_file_actions_addclose(&fa, fd);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&fa);
+  return pid;
+}
+
+void Reap(Child* c) {
+  if (c->pid > 0) wait4(c->pid, &c->status, 0, &c->usage);
+}
+
+bool Exited0(const Child& c) { return c.pid > 0 && WIFEXITED(c.status) && WEXITSTATUS(c.status) == 0; }
+
+double Cpu(const struct rusage& u) {
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double Since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+Sample Finish(double seconds, const std::vector<Child>& children) {
+  Sample s;
+  s.seconds = seconds;
+  s.ok = true;
+  for (auto& c : children) {
+    s.cpuSeconds += Cpu(c.usage);
+    s.peakRssKiB = std::max(s.peakRssKiB, c.usage.ru_maxrss);
+    s.ok &= Exited0(c);
+  }
+  return s;
+}
+
+Sample RunCurl(const std::string& url, const fs::path& out) {
+  auto t0 = Clock::now();
+  Child c;
+  c.pid = Spawn({"curl", "-s", "-f", "-o", out.string(), url}, -1, -1, {});
+  Reap(&c);
+  return Finish(Since(t0), {c});
+}
+
+Sample RunCeiling(const std::string& url, const fs::path& out, const std::string& writer) {
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) return {};
+  auto t0 = Clock::now();
+  Child curl, sink;
+  curl.pid = Spawn({"curl", "-s", "-f", url}, -1, p[1], {});
+  sink.pid = Spawn({writer, out.string()}, p[0], -1, {});
+  close(p[0]);
+  close(p[1]);
+  Reap(&curl);
+  Reap(&sink);
+  return Finish(Since(t0), {curl, sink});
+}
+
+Sample RunEngine(const std::string& url, const fs::path& out, const std::string& runner) {
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) return {};
+  auto t0 = Clock::now();
+  Child e;
+  e.pid = Spawn({runner, url, out.string()}, -1, p[1], {});
+  close(p[1]);
+  std::string text;
+  double seconds = 0;
+  char buf[256];
+  for (ssize_t n; (n = read(p[0], buf, sizeof buf)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    text.append(buf, static_cast<size_t>(n));
+    if (seconds == 0 && text.find('\n') != std::string::npos) seconds = Since(t0);
+  }
+  close(p[0]);
+  Reap(&e);
+  Sample s = Finish(seconds ? seconds : Since(t0), {e});
+  s.ok &= text.rfind("done 3\n", 0) == 0;
+  return s;
+}
 
 void MakeFile(const fs::path& p, uint64_t bytes) {
   std::ofstream out(p, std::ios::binary);
   std::vector<char> block(1 << 20);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + 7);
-  for (uint64_t done = 0; done < bytes; done += block.size()) out.write(block.data(), static_cast<std::streamsize>(std::min<uint64_t>(block.size(), bytes - done)));
+  uint32_t x = 2463534242u;
+  for (auto& b : block) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    b = static_cast<char>(x);
+  }
+  for (uint64_t done = 0; done < bytes; done += block.size()) {
+    block[0] = static_cast<char>(done >> 20);  // no two blocks alike
+    out.write(block.data(), static_cast<std::streamsize>(std::min<uint64_t>(block.size(), bytes - done)));
+  }
 }
 
-// Seconds from Start to the transfer's outcome (the fixed 500 ms pause before
-// state 8 is not part of the transfer).
-double EngineSeconds(const std::string& url, const fs::path& target, bool* ok) {
-  auto t0 = std::chrono::steady_clock::now();
-  CDownloadManager* m = CDownloadManager::Instance();
-  *ok = false;
-  if (!m->Start(platform::Utf8ToWide(url), u"", platform::Utf8ToWide(target.string()))) return 0;
-  g_downloadStatus.state = STATUS_INIT;
-  m->ResumeWorker();
-  int32_t state;
-  while ((state = ReadDownloadStatus().state) == STATUS_INIT || state == STATUS_DOWNLOADING) platform::SleepMs(1);
-  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  while ((state = ReadDownloadStatus().state) != STATUS_PREPARE_INSTALL && state != STATUS_FINISHED) platform::SleepMs(10);
-  *ok = state == STATUS_PREPARE_INSTALL;
-  ReleaseDownloadObjects();
-  return s;
-}
-
-double CurlSeconds(const std::string& url, const fs::path& target, bool* ok) {
-  std::string cmd = "curl -s -f -o '" + target.string() + "' '" + url + "'";
-  auto t0 = std::chrono::steady_clock::now();
-  *ok = std::system(cmd.c_str()) == 0;
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+bool SameFiles(const fs::path& a, const fs::path& b) {
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::vector<char> bx(1 << 20), by(1 << 20);
+  for (;;) {
+    x.read(bx.data(), static_cast<std::streamsize>(bx.size()));
+    y.read(by.data(), static_cast<std::streamsize>(by.size()));
+    if (x.gcount() != y.gcount()) return false;
+    if (x.gcount() == 0) return true;
+    if (std::memcmp(bx.data(), by.data(), static_cast<size_t>(x.gcount())) != 0) return false;
+  }
 }
 
 double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-long PeakRssKiB() {
-  struct rusage ru {};
-  getrusage(RUSAGE_SELF, &ru);
-  return ru.ru_maxrss;
+std::string Load() {
+  double l[3] = {0, 0, 0};
+  getloadavg(l, 3);
+  char s[64];
+  std::snprintf(s, sizeof s, "%.2f %.2f %.2f", l[0], l[1], l[2]);
+  return s;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-  fs::path dir = fs::temp_directory_path() / ("zarn-bench-" + std::to_string(::getpid()));
+  uint64_t mib = 64, pace = 0;
+  int rounds = 5;
+  fs::path base = fs::temp_directory_path();
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "--mib" && v) mib = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--rounds" && v) rounds = std::atoi(argv[++i]);
+    else if (a == "--pace" && v) pace = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--dir" && v) base = argv[++i];
+    else {
+      std::fprintf(stderr, "usage: %s [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR]\n", argv[0]);
+      return 2;
+    }
+  }
+  if (mib == 0 || rounds < 1) return 2;
+  const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
+  const std::string runner = (bin / "bench_engine_run").string(), writer = (bin / "bench_flush_writer").string();
+  const fs::path dir = base / ("zarn-bench-" + std::to_string(getpid()));
   fs::create_directories(dir / "root");
-  MakeFile(dir / "root" / "p.bin", mib << 20);
+  const fs::path source = dir / "root" / "p.bin", out = dir / "out.bin";
+  const uint64_t bytes = mib << 20;
+  MakeFile(source, bytes);
   testserver::TestServer server((dir / "root").string());
   if (!server.Start(0)) {
     std::fprintf(stderr, "cannot start the test server\n");
     return 1;
   }
-  std::string url = server.Url("/p.bin");
-  std::vector<double> engine, curl;
-  bool allOk = true;
-  for (int i = 0; i < rounds; ++i) {
-    bool ok = false;
-    engine.push_back(EngineSeconds(url, dir / "engine.bin", &ok));
-    allOk &= ok;
-    curl.push_back(CurlSeconds(url, dir / "curl.bin", &ok));
-    allOk &= ok;
-    std::printf("round %d: engine %.3f s, curl %.3f s\n", i + 1, engine.back(), curl.back());
-  }
-  double me = Median(engine), mc = Median(curl);
-  double size = static_cast<double>(mib);
-  std::printf("\n%-8s %10s %10s\n", "", "median s", "MB/s");
-  std::printf("%-8s %10.3f %10.1f\n", "engine", me, size * 1.048576 / me);
-  std::printf("%-8s %10.3f %10.1f\n", "curl", mc, size * 1.048576 / mc);
-  std::printf("ratio engine/curl (time): %.2f\n", me / mc);
-  fs::remove(dir / "engine.bin");
-  fs::remove(dir / "curl.bin");
-  fs::remove(dir / "root" / "p.bin");
+  const std::string url = server.Url(pace ? "/p.bin?pace=" + std::to_string(pace) : "/p.bin");
 
-  // Peak memory: a 1 GiB package through the engine (the server reads from disk).
-  MakeFile(dir / "root" / "big.bin", 1024ull << 20);
-  long before = PeakRssKiB();
-  bool ok = false;
-  double s = EngineSeconds(server.Url("/big.bin"), dir / "big-out.bin", &ok);
-  long after = PeakRssKiB();
-  allOk &= ok;
-  std::printf("1 GiB: %.3f s, peak RSS %ld KiB (before %ld KiB)\n", s, after, before);
+  struct Contender {
+    const char* name;
+    std::function<Sample()> run;
+    std::vector<Sample> samples;
+  };
+  std::vector<Contender> all = {
+      {"engine", [&] { return RunEngine(url, out, runner); }, {}},
+      {"ceiling", [&] { return RunCeiling(url, out, writer); }, {}},
+      {"curl", [&] { return RunCurl(url, out); }, {}},
+  };
+  std::printf("%llu MiB, %s, %d rounds (+1 left out), load average %s\n", static_cast<unsigned long long>(mib),
+              pace ? ("paced at " + std::to_string(pace) + " B/s").c_str() : "loopback, unpaced", rounds,
+              Load().c_str());
+  bool allOk = true;
+  for (auto& c : all) {
+    fs::remove(out);
+    Sample s = c.run();
+    bool same = s.ok && SameFiles(source, out);
+    std::printf("warm-up %-8s %7.3f s %s\n", c.name, s.seconds, same ? "file identical" : "FAILED");
+    allOk &= same;
+  }
+  fs::remove(out);
+  std::vector<double> vsCeiling, vsCurl, cpuVsCeiling;
+  for (int r = 0; r < rounds; ++r) {
+    for (size_t k = 0; k < all.size(); ++k) {
+      Contender& c = all[(r + k) % all.size()];
+      Sample s = c.run();
+      s.ok &= fs::exists(out) && fs::file_size(out) == bytes;
+      allOk &= s.ok;
+      c.samples.push_back(s);
+      fs::remove(out);
+    }
+    const Sample &e = all[0].samples.back(), &ce = all[1].samples.back(), &cu = all[2].samples.back();
+    vsCeiling.push_back(ce.seconds / e.seconds);  // speed ratio: the engine's speed over the other's
+    vsCurl.push_back(cu.seconds / e.seconds);
+    cpuVsCeiling.push_back(e.cpuSeconds / ce.cpuSeconds);
+    std::printf("round %d: engine %.3f s, ceiling %.3f s, curl %.3f s; engine/ceiling %.2fx, engine/curl %.2fx%s\n",
+                r + 1, e.seconds, ce.seconds, cu.seconds, vsCeiling.back(), vsCurl.back(),
+                e.ok && ce.ok && cu.ok ? "" : "  (a run FAILED)");
+  }
+  const double gib = static_cast<double>(bytes) / (1ull << 30);
+  std::printf("\n%-8s %9s %8s %12s %13s\n", "", "median s", "MB/s", "CPU s/GiB", "peak RSS KiB");
+  for (auto& c : all) {
+    std::vector<double> t, cpu;
+    long rss = 0;
+    for (auto& s : c.samples) {
+      t.push_back(s.seconds);
+      cpu.push_back(s.cpuSeconds / gib);
+      rss = std::max(rss, s.peakRssKiB);
+    }
+    std::printf("%-8s %9.3f %8.1f %12.3f %13ld\n", c.name, Median(t), static_cast<double>(bytes) / 1e6 / Median(t),
+                Median(cpu), rss);
+  }
+  std::printf("\nmedian of per-round ratios: engine/ceiling speed %.3fx, engine/curl speed %.3fx, "
+              "engine/ceiling CPU %.3fx\n", Median(vsCeiling), Median(vsCurl), Median(cpuVsCeiling));
+  std::printf("load average at the end %s%s\n", Load().c_str(), allOk ? "" : "\nSOME RUNS FAILED");
   server.Stop();
   fs::remove_all(dir);
   return allOk ? 0 : 1;
