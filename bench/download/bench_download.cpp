@@ -1,9 +1,10 @@
-// bench_download [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR]
+// bench_download [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR] [--baseline RUNNER]
 // One file from the loopback test server, three ways, in interleaved rounds:
 //   engine   the download engine in a process of its own (bench_engine_run)
 //   ceiling  curl piped into a writer of 40960-byte chunks flushed each
 //            (bench_flush_writer): the cost the engine's flush rule sets
 //   curl     curl to a file, no flushes
+//   baseline with --baseline, another build's bench_engine_run (an engine before a change)
 // Every contender is a child process started the same way; its time runs from the
 // start to its outcome, its CPU time and peak memory come from its own rusage. The
 // order rotates each round, and one round is run first and left out (it checks the
@@ -182,6 +183,7 @@ int main(int argc, char** argv) {
   uint64_t mib = 64, pace = 0;
   int rounds = 5;
   fs::path base = fs::temp_directory_path();
+  std::string baseline;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -189,8 +191,9 @@ int main(int argc, char** argv) {
     else if (a == "--rounds" && v) rounds = std::atoi(argv[++i]);
     else if (a == "--pace" && v) pace = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--dir" && v) base = argv[++i];
+    else if (a == "--baseline" && v) baseline = argv[++i];
     else {
-      std::fprintf(stderr, "usage: %s [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR] [--baseline RUNNER]\n", argv[0]);
       return 2;
     }
   }
@@ -219,6 +222,7 @@ int main(int argc, char** argv) {
       {"ceiling", [&] { return RunCeiling(url, out, writer); }, {}},
       {"curl", [&] { return RunCurl(url, out); }, {}},
   };
+  if (!baseline.empty()) all.push_back({"baseline", [&] { return RunEngine(url, out, baseline); }, {}});
   std::printf("%llu MiB, %s, %d rounds (+1 left out), load average %s\n", static_cast<unsigned long long>(mib),
               pace ? ("paced at " + std::to_string(pace) + " B/s").c_str() : "loopback, unpaced", rounds,
               Load().c_str());
@@ -231,7 +235,7 @@ int main(int argc, char** argv) {
     allOk &= same;
   }
   fs::remove(out);
-  std::vector<double> vsCeiling, vsCurl, cpuVsCeiling;
+  std::vector<double> vsCeiling, vsCurl, cpuVsCeiling, vsBaseline;
   for (int r = 0; r < rounds; ++r) {
     for (size_t k = 0; k < all.size(); ++k) {
       Contender& c = all[(r + k) % all.size()];
@@ -245,9 +249,13 @@ int main(int argc, char** argv) {
     vsCeiling.push_back(ce.seconds / e.seconds);  // speed ratio: the engine's speed over the other's
     vsCurl.push_back(cu.seconds / e.seconds);
     cpuVsCeiling.push_back(e.cpuSeconds / ce.cpuSeconds);
-    std::printf("round %d: engine %.3f s, ceiling %.3f s, curl %.3f s; engine/ceiling %.2fx, engine/curl %.2fx%s\n",
-                r + 1, e.seconds, ce.seconds, cu.seconds, vsCeiling.back(), vsCurl.back(),
-                e.ok && ce.ok && cu.ok ? "" : "  (a run FAILED)");
+    std::printf("round %d: engine %.3f s, ceiling %.3f s, curl %.3f s; engine/ceiling %.2fx, engine/curl %.2fx",
+                r + 1, e.seconds, ce.seconds, cu.seconds, vsCeiling.back(), vsCurl.back());
+    if (all.size() > 3) {
+      vsBaseline.push_back(all[3].samples.back().seconds / e.seconds);
+      std::printf("; baseline %.3f s, engine/baseline %.2fx", all[3].samples.back().seconds, vsBaseline.back());
+    }
+    std::printf("%s\n", e.ok && ce.ok && cu.ok ? "" : "  (a run FAILED)");
   }
   const double gib = static_cast<double>(bytes) / (1ull << 30);
   std::printf("\n%-8s %9s %8s %12s %13s\n", "", "median s", "MB/s", "CPU s/GiB", "peak RSS KiB");
@@ -264,6 +272,7 @@ int main(int argc, char** argv) {
   }
   std::printf("\nmedian of per-round ratios: engine/ceiling speed %.3fx, engine/curl speed %.3fx, "
               "engine/ceiling CPU %.3fx\n", Median(vsCeiling), Median(vsCurl), Median(cpuVsCeiling));
+  if (!vsBaseline.empty()) std::printf("median of per-round ratios: engine/baseline speed %.3fx\n", Median(vsBaseline));
   std::printf("load average at the end %s%s\n", Load().c_str(), allOk ? "" : "\nSOME RUNS FAILED");
   server.Stop();
   fs::remove_all(dir);
