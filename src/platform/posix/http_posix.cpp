@@ -106,10 +106,12 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
+size_t Buffered(const Request* r) { return r->body.size() - r->bodyPos; }
+
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* r = static_cast<Request*>(user);
   r->headersDone = true;
-  if (r->body.size() - r->bodyPos >= kBodyHighWater) {
+  if (Buffered(r) >= kBodyHighWater) {
     // One step of the library may read the socket many times over; the rest waits
     // in the socket until the reader has caught up.
     r->held = true;
@@ -126,7 +128,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 // One non-blocking step of the transfer: whatever the socket has now is read and
 // delivered to the callbacks. Sets done (with the result) when the transfer ends.
 void Perform(Request* r) {
-  if (r->held && r->body.size() - r->bodyPos < kBodyHighWater) {
+  if (r->held && Buffered(r) < kBodyHighWater) {
     // Unpausing hands over the refused delivery at once.
     r->held = false;
     curl_easy_pause(r->easy, CURLPAUSE_CONT);
@@ -145,8 +147,6 @@ void Perform(Request* r) {
     }
   }
 }
-
-size_t Buffered(const Request* r) { return r->body.size() - r->bodyPos; }
 
 // Runs the transfer until ready() holds or it ends; false on a timeout.
 template <typename Ready>
