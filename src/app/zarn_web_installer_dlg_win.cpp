@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/link_repair.h"
 #include "config/installer_config_file.h"
 #include "config/platform_identity.h"
 #include "config/ui_strings.h"
@@ -92,9 +93,18 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
     registryKey = config.registryKey;
     downloadLink = config.downloadLink;
     fallbackLink = config.fallbackLink;
+    downloadSha256 = config.downloadSha256;
+    fallbackSha256 = config.fallbackSha256;
+    retries = config.retries;
+    // A link and its digest travel together, through the patch rule as well.
     config.patchLink = downloadLink;
-    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) downloadLink = config.patchLink;
+    config.patchSha256 = downloadSha256;
+    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) {
+      downloadLink = config.patchLink;
+      downloadSha256 = config.patchSha256;
+    }
     patchLink = config.patchLink;
+    patchSha256 = config.patchSha256;
     // The product name as written is the title; the file name must be one Windows
     // accepts, or the package would land elsewhere or nowhere.
     targetPath = moduleFolder + u"\\" + PackageFileName(productName);
@@ -127,15 +137,19 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   ComputeLayout();
   SetUpButtons();
 
-  if (!CheckLinks()) {
+  if (!RepairLinks(&downloadLink, &fallbackLink)) {
     StartupError(L"Unrecognized URL");
     return TRUE;
   }
 
-  if (CDownloadManager::Instance()->Start(downloadLink, fallbackLink, targetPath)) {
+  CDownloadManager* engine = CDownloadManager::Instance();
+  engine->downloadSha256 = downloadSha256;
+  engine->fallbackSha256 = fallbackSha256;
+  engine->retries = retries;
+  if (engine->Start(downloadLink, fallbackLink, targetPath)) {
     g_downloadStatus.state = STATUS_INIT;
     g_downloadStatus.bytesDone = 0;
-    CDownloadManager::Instance()->ResumeWorker();
+    engine->ResumeWorker();
     monitor.EngineStarted();
     ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);
   } else {
@@ -187,17 +201,6 @@ void CZarnWebInstallerDlg::SetUpButtons() {
   helpLinkButton.SetDrawBorder(FALSE, TRUE);
   helpLinkButton.SetTransparent(TRUE, TRUE);
   helpLinkButton.ShowWindow(SW_HIDE);
-}
-
-bool CZarnWebInstallerDlg::CheckLinks() {
-  // A prefixed link replaces the stored one even when only the other link parses:
-  // the engine gets what was tried last.
-  if (LinkParses(downloadLink)) return true;
-  downloadLink = u"http://" + downloadLink;
-  if (LinkParses(downloadLink)) return true;
-  if (LinkParses(fallbackLink)) return true;
-  fallbackLink = u"http://" + fallbackLink;
-  return LinkParses(fallbackLink);
 }
 
 void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
