@@ -69,3 +69,14 @@ function(zarn_add_test name)
   set_tests_properties(${name} PROPERTIES LABELS ${tier} TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "ZARN_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZARN_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
+
+# zarn_add_python_test(<name> <script>): a Python unittest program of the build's own
+# tooling, labelled unit and run natively only.
+function(zarn_add_python_test name script)
+  if(NOT ZARN_TESTS OR WIN32)
+    return()
+  endif()
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script})
+  set_tests_properties(${name} PROPERTIES LABELS unit TIMEOUT 120)
+endfunction()

@@ -76,13 +76,15 @@ TEST(PlatformIdentityUnderWine, ReportsTheVersionWineIsSetTo) {
   std::wstring exe = reinterpret_cast<const wchar_t*>(platform::ExecutablePath().c_str());
   exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + L"os_identity_probe.exe";
   const std::wstring key = L"HKCU\\Software\\Wine\\AppDefaults\\os_identity_probe.exe";
+  // The bitness is the machine's, not the program's: "64" for this 32-bit probe on
+  // 64-bit Windows, "32" on 32-bit Windows.
+  const std::string bit = testing_support::MachineIs64Bit() ? "64" : "32";
   struct Row {
     const wchar_t* wineVersion;
-    const char* expected;
+    const char* name;
   } rows[] = {
-      {L"winxp64", "1|Windows XP|64\n"}, {L"vista", "1|Windows Vista|64\n"},
-      {L"win7", "1|Windows 7|64\n"},     {L"win81", "1|Windows 8|64\n"},
-      {L"win10", "1|Windows 8|64\n"},
+      {L"winxp64", "Windows XP"}, {L"vista", "Windows Vista"}, {L"win7", "Windows 7"},
+      {L"win81", "Windows 8"},    {L"win10", "Windows 8"},
   };
   for (const Row& r : rows) {
     ASSERT_EQ(testing_support::RunProgram(L"reg.exe add " + key + L" /v Version /d " + r.wineVersion + L" /f", nullptr), 0);
@@ -92,7 +94,7 @@ TEST(PlatformIdentityUnderWine, ReportsTheVersionWineIsSetTo) {
     std::string clean;
     for (char c : out)
       if (c != '\r') clean.push_back(c);
-    EXPECT_EQ(clean, r.expected) << platform::WideToUtf8(platform::FromW(r.wineVersion));
+    EXPECT_EQ(clean, std::string("1|") + r.name + "|" + bit + "\n") << platform::WideToUtf8(platform::FromW(r.wineVersion));
   }
   EXPECT_EQ(testing_support::RunProgram(L"reg.exe delete " + key + L" /f", nullptr), 0);
 }

@@ -8,8 +8,9 @@ import subprocess
 import time
 import zlib
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver64"
+# One wineserver serves 32- and 64-bit clients; the 32-bit one is there only with wine32.
+WINESERVER = next((p for p in ("/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32") if os.path.exists(p)),
+                  "/usr/lib/wine/wineserver64")
 SKIN = ["MainWndBkg.jpg", "StatusBkg.jpg", "Close_N.jpg", "Close_H.jpg", "Min_N.jpg", "Min_H.jpg",
         "Cancel_N.jpg", "Cancel_H.jpg", "Cancel_D.jpg", "CheckD.jpg"]
 AGENT = "Ostrel_WebInstaller"
@@ -46,10 +47,25 @@ def windows_path(p):
     return "Z:" + os.path.abspath(p).replace("/", "\\")
 
 
+def pe_bits(path):
+    """32 or 64: the bitness of a Windows program, from its PE header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    check(head[pe:pe + 4] == b"PE\0\0", "%s is not a Windows program" % path)
+    return 64 if struct.unpack_from("<H", head, pe + 4)[0] == 0x8664 else 32
+
+
 class Wine:
-    def __init__(self, source_dir):
+    """Wine for programs of the given bitness, in the prefix scripts/wine-env.sh names
+    (ZARN_WINE_PREFIX_ARCH 64 or 32)."""
+
+    def __init__(self, source_dir, bits=64):
         self.env = dict(os.environ)
-        self.env["WINEPREFIX"] = os.environ.get("ZARN_WINEPREFIX") or os.path.join(source_dir, "build", "wineprefix")
+        self.loader = "/usr/lib/wine/wine64" if bits == 64 else "/usr/lib/wine/wine"
+        pure32 = os.environ.get("ZARN_WINE_PREFIX_ARCH", "64") == "32"
+        self.env["WINEPREFIX"] = os.environ.get("ZARN_WINEPREFIX") or os.path.join(
+            source_dir, "build", "wineprefix32" if pure32 else "wineprefix")
         self.env["WINEDEBUG"] = os.environ.get("WINEDEBUG", "-all")
         self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=,winemenubuilder.exe=d"
         if not self.env.get("DISPLAY"):
@@ -63,14 +79,20 @@ class Wine:
         subprocess.run([WINESERVER, "-p30"], env=self.env, timeout=30, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.run(["cmd.exe", "/c", "exit"], timeout=120)  # starts the prefix's services once
+        # The machine's bitness as a program reads it from the system environment: a
+        # 64-bit Windows says AMD64 there even to a 32-bit program.
+        rc, out = self.run(["reg.exe", "query", r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment",
+                            "/v", "PROCESSOR_ARCHITECTURE"], timeout=60)
+        check(rc == 0 and ("AMD64" in out or "x86" in out), "no PROCESSOR_ARCHITECTURE in the prefix: %r" % out)
+        self.bitness = "64" if "AMD64" in out else "32"
 
     def run(self, args, timeout=60, cwd=None):
-        p = subprocess.run([WINE] + args, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+        p = subprocess.run([self.loader] + args, env=self.env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                            timeout=timeout)
         return p.returncode, p.stdout.decode("utf-8", "replace")
 
     def start(self, args, cwd, log):
-        return subprocess.Popen([WINE] + args, env=self.env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT)
+        return subprocess.Popen([self.loader] + args, env=self.env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT)
 
     def reg(self, *args):
         rc, out = self.run(["reg.exe"] + list(args), timeout=60)

@@ -23,7 +23,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from e2e_lib import (AGENT, REFERER, Fail, Installer, Probe, Server, Skip, Wine, box_button, box_text, check,  # noqa: E402
-                     click_screen_rect, package_file_name, wait_for, xdo, xml_config)
+                     click_screen_rect, package_file_name, pe_bits, wait_for, xdo, xml_config)
 import e2e_screen as scr  # noqa: E402
 
 DEFAULTS = {
@@ -49,9 +49,12 @@ class Context:
         for what, path in (("installer", self.installer), ("probe", args.probe), ("demo package", self.package),
                            ("test server", self.server)):
             if not path or not os.path.exists(path):
-                raise Fail("no %s at %r (build the mingw64 and native presets)" % (what, path))
+                raise Fail("no %s at %r (build the native preset and mingw or mingw64)" % (what, path))
         os.makedirs(self.work, exist_ok=True)
-        self.wine = Wine(self.source)
+        self.wine = Wine(self.source, pe_bits(self.installer))
+        # Entries name the machine's bitness; "other" is one no entry may match.
+        self.bit = self.wine.bitness
+        self.other_bit = "32" if self.bit == "64" else "64"
         self.probe = Probe(self.wine, args.probe)
         self.text = scr.TextReader(self.probe, self.work)
         # Wine's own default version differs between releases: every case but the
@@ -160,18 +163,18 @@ def config(product, entries, retries=None):
 
 
 def links(case, chosen_path, query="", others=True, default_path=None):
-    """Entries for every os at 64 bit: Windows 8 (what Wine reports by default) points
-    at chosen_path; the others at paths named after their os."""
+    """Entries for every os at the machine's bitness: Windows 8 (what the cases set
+    Wine to) points at chosen_path; the others at paths named after their os."""
     entries = []
     for os_name, tag in (("Windows XP", "xp"), ("Windows Vista", "vista"), ("Windows 7", "win7"),
                          ("Windows 8", "win8")):
         path = chosen_path if os_name == "Windows 8" else "/%s.exe" % tag
         if os_name != "Windows 8" and not others:
             continue
-        entries.append({"os": os_name, "bit": "64", "rlink": case.server.url(path, query),
+        entries.append({"os": os_name, "bit": CTX.bit, "rlink": case.server.url(path, query),
                         "patch": case.server.url("/patch-%s.exe" % tag, query)})
     if default_path:
-        entries.insert(0, {"os": "Windows XP", "bit": "64", "rlink": case.server.url(default_path, query),
+        entries.insert(0, {"os": "Windows XP", "bit": CTX.bit, "rlink": case.server.url(default_path, query),
                            "default": True})
     return entries
 
@@ -574,8 +577,8 @@ def case_unreadable_xml(case):
 
 
 def case_no_link_for_the_machine(case):
-    entries = [{"os": "Windows 8", "bit": "32", "rlink": case.server.url("/pkg.exe"), "default": True},
-               {"os": "Windows 7", "bit": "32", "rlink": case.server.url("/pkg.exe")}]
+    entries = [{"os": "Windows 8", "bit": CTX.other_bit, "rlink": case.server.url("/pkg.exe"), "default": True},
+               {"os": "Windows 7", "bit": CTX.other_bit, "rlink": case.server.url("/pkg.exe")}]
     case.inst.lay_out(config("Zarn E2E Product", entries))
     startup_box(case, "Xml file is missing!", "OK")
 
@@ -583,8 +586,8 @@ def case_no_link_for_the_machine(case):
 def case_unparseable_links(case):
     # A host past the 4095 characters a link component may have fails with or
     # without the "http://" the program puts in front of a link that does not parse.
-    entries = [{"os": "Windows 8", "bit": "64", "rlink": "http://" + "a" * 5000 + "/pkg.exe"},
-               {"os": "Windows XP", "bit": "64", "rlink": "b" * 5000, "default": True}]
+    entries = [{"os": "Windows 8", "bit": CTX.bit, "rlink": "http://" + "a" * 5000 + "/pkg.exe"},
+               {"os": "Windows XP", "bit": CTX.bit, "rlink": "b" * 5000, "default": True}]
     case.inst.lay_out(config("Zarn E2E Product", entries))
     startup_box(case, "Unrecognized URL", "OK")
 
@@ -596,7 +599,7 @@ def patch_case(case, view, registry=PATCH_KEY[len("HKLM\\"):], with_patch=True):
     product = "Zarn E2E Product"
     served = case.serve("full.exe", 64 * 1024)
     case.serve("patch.exe", 64 * 1024)
-    entries = [{"os": "Windows 8", "bit": "64", "rlink": case.server.url("/full.exe")}]
+    entries = [{"os": "Windows 8", "bit": CTX.bit, "rlink": case.server.url("/full.exe")}]
     if with_patch:
         entries[0]["patch"] = case.server.url("/patch.exe")
     for v in ("/reg:64", "/reg:32"):
@@ -607,10 +610,12 @@ def patch_case(case, view, registry=PATCH_KEY[len("HKLM\\"):], with_patch=True):
     case.inst.lay_out(xml_config(product, entries, registry=registry))
     case.inst.start()
     case.inst.wait_exit(60)
-    case.expect_started(product, served if view != "/reg:64" else open(os.path.join(case.server.root,
-                                                                                       "patch.exe"), "rb").read())
+    # 32-bit Windows has one registry view, which reg.exe's /reg:32 and /reg:64 both
+    # name: the key is there whichever was used.
+    patched = view == "/reg:64" or (view is not None and CTX.bit == "32")
+    case.expect_started(product, open(os.path.join(case.server.root, "patch.exe"), "rb").read() if patched else served)
     paths = sorted({r["path"] for r in case.server.finished()})
-    want = "/patch.exe" if view == "/reg:64" else "/full.exe"
+    want = "/patch.exe" if patched else "/full.exe"
     check(paths == [want], "asked for %r, expected %s" % (paths, want))
 
 

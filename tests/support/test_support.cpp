@@ -121,6 +121,16 @@ int RunProgram(std::wstring cmd, std::string* out) {
   CloseHandle(pi.hProcess);
   return static_cast<int>(code);
 }
+
+bool MachineIs64Bit() {
+#ifdef _WIN64
+  return true;
+#else
+  // Asked without GetNativeSystemInfo, which is what the code under test uses.
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
 #endif
 
 }  // namespace testing_support

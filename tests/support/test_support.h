@@ -50,6 +50,10 @@ std::filesystem::path SourceDir();
 // Runs a command line (no window), waits up to a minute and returns its exit code,
 // -1 when it cannot start; its standard output and error go to *out when given.
 int RunProgram(std::wstring cmd, std::string* out = nullptr);
+
+// Whether the machine the test runs on is 64-bit Windows, whatever the test
+// program's own bitness: a 32-bit program there runs under WOW64.
+bool MachineIs64Bit();
 #endif
 
 }  // namespace testing_support

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/tick.h"
 
 namespace platform {
 
@@ -35,6 +37,16 @@ std::u16string ExecutablePath() {
   }
 }
 
-uint64_t TickMs() { return GetTickCount64(); }
+// GetTickCount64 would be simpler but is absent before Vista, and the program starts
+// on XP. Every caller shares one widened value, advanced by compare-and-swap, so
+// the result never goes back even when threads race.
+uint64_t TickMs() {
+  static std::atomic<uint64_t> last{GetTickCount()};
+  uint64_t seen = last.load();
+  for (;;) {
+    const uint64_t next = WidenTick(seen, GetTickCount());
+    if (next == seen || last.compare_exchange_weak(seen, next)) return next;
+  }
+}
 
 }  // namespace platform
