@@ -4,43 +4,33 @@
 #include "platform/system.h"
 #include "xml/xml_document.h"
 
-namespace {
-
-// Leaves the document entered into product (its children form the current level,
-// none selected yet); false when there is no root zarnwebinstaller or no product.
 bool EnterProduct(CXmlDocument& doc) {
   if (!doc.FindElement(u"zarnwebinstaller")) return false;
   if (!doc.FindChildElement(u"product")) return false;
   return doc.EnterElement() && doc.EnterElement();
 }
 
-// What one installerInfo entry (at main) says: whether it has an os child and
-// whether its text is osName, and whether a bit equal to bitness follows the os
-// with a `wanted` element after that bit, whose data goes to text. The document
-// is left at the entry, ready for the next one.
-struct Entry {
-  bool hasOs = false;
-  bool sameOs = false;
-  bool linked = false;
-  std::u16string text;
-};
-
-Entry ReadEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                const char16_t* wanted) {
-  Entry e;
+InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                                  const char16_t* wanted) {
+  InstallerEntry e;
   if (!doc.FindChildElement(u"os")) return e;
   e.hasOs = true;
   doc.EnterElement();  // main = os; the rest of the entry follows it at this level
-  e.sameOs = doc.GetData() == osName;
-  if (doc.FindElement(u"bit") && doc.GetData() == bitness && doc.FindElement(wanted)) {
-    e.text = doc.GetData();
-    e.linked = true;
+  e.osRecord = doc.GetMainPosition();
+  e.osText = doc.GetData();
+  e.sameOs = e.osText == osName;
+  if (doc.FindElement(u"bit")) {
+    e.bitRecord = doc.GetMainPosition();
+    e.bitText = doc.GetData();
+    if (e.bitText == bitness && doc.FindElement(wanted)) {
+      e.linkRecord = doc.GetMainPosition();
+      e.text = doc.GetData();
+      e.linked = true;
+    }
   }
   doc.LeaveElement();
   return e;
 }
-
-}  // namespace
 
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config) {
@@ -55,7 +45,7 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
   bool defaultMark = false;
   while (doc.FindElement(u"installerInfo")) {
     if (doc.GetAttribute(u"default") == u"YES") defaultMark = true;
-    const Entry e = ReadEntry(doc, osName, bitness, u"rlink");
+    const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"rlink");
     if (!e.hasOs) continue;
     if (e.sameOs) {
       if (!e.linked) continue;
@@ -85,7 +75,7 @@ bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std:
                      std::u16string& patchLink) {
   if (!EnterProduct(doc)) return false;
   while (doc.FindElement(u"installerInfo")) {
-    const Entry e = ReadEntry(doc, osName, bitness, u"patch");
+    const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"patch");
     if (e.sameOs && e.linked) {
       patchLink = e.text;
       return true;

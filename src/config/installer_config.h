@@ -9,6 +9,7 @@
 // patch element, wherever that entry stands in the product.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class CXmlDocument;
@@ -22,6 +23,29 @@ struct InstallerConfig {
   std::u16string fallbackLink;
   std::u16string patchLink;
 };
+
+// Leaves the document entered into product (its children form the current level,
+// none selected yet); false when there is no root zarnwebinstaller or no product.
+bool EnterProduct(CXmlDocument& doc);
+
+// What one installerInfo entry (at the document's main position) says for a
+// machine: its first os child and whether that is osName, the first bit after the
+// os, and, when that bit is bitness, the first `wanted` element after it, whose
+// data is text. Records are 0 for what is not there. The document is left at the
+// entry, ready for the next one. The vendor kit's checker asks the same question.
+struct InstallerEntry {
+  bool hasOs = false;
+  bool sameOs = false;
+  bool linked = false;
+  std::u16string text;
+  std::u16string osText;
+  std::u16string bitText;
+  uint32_t osRecord = 0;
+  uint32_t bitRecord = 0;
+  uint32_t linkRecord = 0;
+};
+InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                                  const char16_t* wanted);
 
 // Over a document that is already parsed (positions at their start). Fill
 // productName and registryKey when present, set downloadLink (emptied first) and
