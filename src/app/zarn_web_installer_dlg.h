@@ -63,7 +63,6 @@ class CZarnWebInstallerDlg : public framework::CDialog {
  private:
   void ComputeLayout();
   void SetUpButtons();
-  bool CheckLinks();
   void StartupError(const wchar_t* message);
   void OnTimer();
   void Apply(const TickResult& result);

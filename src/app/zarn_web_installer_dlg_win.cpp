@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/link_repair.h"
 #include "config/installer_config_file.h"
 #include "config/platform_identity.h"
 #include "config/ui_strings.h"
@@ -127,7 +128,7 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   ComputeLayout();
   SetUpButtons();
 
-  if (!CheckLinks()) {
+  if (!RepairLinks(&downloadLink, &fallbackLink)) {
     StartupError(L"Unrecognized URL");
     return TRUE;
   }
@@ -187,17 +188,6 @@ void CZarnWebInstallerDlg::SetUpButtons() {
   helpLinkButton.SetDrawBorder(FALSE, TRUE);
   helpLinkButton.SetTransparent(TRUE, TRUE);
   helpLinkButton.ShowWindow(SW_HIDE);
-}
-
-bool CZarnWebInstallerDlg::CheckLinks() {
-  // A prefixed link replaces the stored one even when only the other link parses:
-  // the engine gets what was tried last.
-  if (LinkParses(downloadLink)) return true;
-  downloadLink = u"http://" + downloadLink;
-  if (LinkParses(downloadLink)) return true;
-  if (LinkParses(fallbackLink)) return true;
-  fallbackLink = u"http://" + fallbackLink;
-  return LinkParses(fallbackLink);
 }
 
 void CZarnWebInstallerDlg::ShowStatus(int32_t code) {

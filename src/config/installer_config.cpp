@@ -2,7 +2,33 @@
 
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "xml/xml_document.h"
+
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+void ReportBadHash(const InstallerEntry& e) {
+  platform::DebugOutput(u"sha256 is not 64 hex digits, link ignored: " + e.text);
+}
+
+// The data of the first child element of parent called name, found through the
+// index so that the navigation position of the caller stays where it is.
+bool ChildData(const CXmlDocument& doc, uint32_t parent, const std::u16string& name, std::u16string* data) {
+  const std::u16string& text = doc.GetDocumentText();
+  for (uint32_t r = doc.GetRecord(parent).firstChild; r; r = doc.GetRecord(r).nextSibling) {
+    const size_t at = doc.GetRecord(r).offset + 1;
+    if (text.compare(at, name.size(), name) != 0) continue;
+    const size_t end = at + name.size();
+    if (end < text.size() && !IsBlank(text[end]) && text[end] != u'>' && text[end] != u'/') continue;
+    *data = doc.GetData(r);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 bool EnterProduct(CXmlDocument& doc) {
   if (!doc.FindElement(u"zarnwebinstaller")) return false;
@@ -25,18 +51,52 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
     if (e.bitText == bitness && doc.FindElement(wanted)) {
       e.linkRecord = doc.GetMainPosition();
       e.text = doc.GetData();
-      e.linked = true;
+      const std::u16string hash = doc.GetAttribute(u"sha256");
+      e.linked = hash.empty() || ParseSha256Text(hash, &e.sha256);
+      e.badHash = !e.linked;
     }
   }
   doc.LeaveElement();
   return e;
 }
 
+bool ParseSha256Text(const std::u16string& text, std::u16string* normalized) {
+  if (text.size() != 64) return false;
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'F') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+  }
+  if (normalized) *normalized = out;
+  return true;
+}
+
+bool ParseRetriesText(const std::u16string& text, int* count) {
+  size_t b = 0, e = text.size();
+  while (b < e && IsBlank(text[b])) ++b;
+  while (e > b && IsBlank(text[e - 1])) --e;
+  if (b == e) return false;
+  int value = 0;
+  for (size_t i = b; i < e; ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return false;
+    // Saturates rather than overflows: any long number means "as many as allowed".
+    if (value <= InstallerConfig::kMaxRetries) value = value * 10 + (text[i] - u'0');
+  }
+  *count = value > InstallerConfig::kMaxRetries ? InstallerConfig::kMaxRetries : value;
+  return true;
+}
+
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config) {
   config.downloadLink.clear();
+  config.downloadSha256.clear();
   bool matched = false, defaultTaken = false, found = false;
   if (!EnterProduct(doc)) return false;
+  std::u16string retries;
+  if (ChildData(doc, doc.GetParentPosition(), u"retries", &retries) && !ParseRetriesText(retries, &config.retries)) {
+    platform::DebugOutput(u"retries is not a number, " + platform::Utf8ToWide(std::to_string(config.retries)) +
+                          u" kept: " + retries);
+  }
   if (doc.FindElement(u"name")) config.productName = doc.GetData();
   if (doc.FindElement(u"registry")) config.registryKey = doc.GetData();
 
@@ -48,11 +108,14 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
     const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"rlink");
     if (!e.hasOs) continue;
     if (e.sameOs) {
+      if (e.badHash) ReportBadHash(e);
       if (!e.linked) continue;
       config.downloadLink = e.text;
+      config.downloadSha256 = e.sha256;
       matched = true;
       if (defaultMark) {
         config.fallbackLink = e.text;
+        config.fallbackSha256 = e.sha256;
         return true;
       }
       if (defaultTaken) return true;
@@ -61,8 +124,10 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
     }
     // Another os only matters as the default entry, for the fallback link.
     if (!defaultMark) continue;
+    if (e.badHash) ReportBadHash(e);
     if (e.linked) {
       config.fallbackLink = e.text;
+      config.fallbackSha256 = e.sha256;
       found = defaultTaken = true;
       if (matched) return true;
     }
@@ -72,12 +137,14 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
 }
 
 bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                     std::u16string& patchLink) {
+                     std::u16string& patchLink, std::u16string* patchSha256) {
   if (!EnterProduct(doc)) return false;
   while (doc.FindElement(u"installerInfo")) {
     const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"patch");
+    if (e.sameOs && e.badHash) ReportBadHash(e);
     if (e.sameOs && e.linked) {
       patchLink = e.text;
+      if (patchSha256) *patchSha256 = e.sha256;
       return true;
     }
   }
@@ -91,8 +158,9 @@ bool ProductKeyExists(const std::u16string& bitness, const std::u16string& regis
 }
 
 bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                    const std::u16string& registryKey, std::u16string& patchLink) {
+                    const std::u16string& registryKey, std::u16string& patchLink,
+                    std::u16string* patchSha256) {
   if (!ProductKeyExists(bitness, registryKey)) return false;
-  if (!SelectPatchLink(doc, osName, bitness, patchLink)) platform::DebugOutput(u"patch link not found!");
+  if (!SelectPatchLink(doc, osName, bitness, patchLink, patchSha256)) platform::DebugOutput(u"patch link not found!");
   return true;
 }

@@ -7,6 +7,12 @@
 // marked default="YES" gives the fallback link; the search ends as soon as both
 // have been taken. The patch link comes from the first matching entry that has a
 // patch element, wherever that entry stands in the product.
+//
+// An rlink or patch may carry sha256="<64 hex digits>": the package that link
+// gives must have that digest or it is not started. A value that is not 64 hex
+// digits makes the element count as absent (its link is never downloaded
+// unchecked), and the debugger hears why. <retries>N</retries> under product sets
+// how often a broken transfer is tried again.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +28,23 @@ struct InstallerConfig {
   std::u16string downloadLink;
   std::u16string fallbackLink;
   std::u16string patchLink;
+  // The expected digest of each link's package: 64 lower-case hex digits, empty
+  // when the element gives none.
+  std::u16string downloadSha256;
+  std::u16string fallbackSha256;
+  std::u16string patchSha256;
+  // How many more times a transfer that broke off is tried (0..10).
+  int retries = kDefaultRetries;
+
+  static constexpr int kDefaultRetries = 3;
+  static constexpr int kMaxRetries = 10;
 };
+
+// True for exactly 64 hex digits (either case); normalized gets them in lower case.
+bool ParseSha256Text(const std::u16string& text, std::u16string* normalized);
+// The text of a retries element as a count: decimal digits with blanks around
+// them, clamped to 0..kMaxRetries; false (count untouched) for anything else.
+bool ParseRetriesText(const std::u16string& text, int* count);
 
 // Leaves the document entered into product (its children form the current level,
 // none selected yet); false when there is no root zarnwebinstaller or no product.
@@ -37,7 +59,11 @@ struct InstallerEntry {
   bool hasOs = false;
   bool sameOs = false;
   bool linked = false;
+  // The wanted element was there but its sha256 attribute is not a digest: the
+  // link counts as absent.
+  bool badHash = false;
   std::u16string text;
+  std::u16string sha256;  // normalized, empty when none
   std::u16string osText;
   std::u16string bitText;
   uint32_t osRecord = 0;
@@ -48,14 +74,15 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
                                   const char16_t* wanted);
 
 // Over a document that is already parsed (positions at their start). Fill
-// productName and registryKey when present, set downloadLink (emptied first) and
-// possibly fallbackLink; true when an entry supplied a link.
+// productName, registryKey and retries when present, set downloadLink (emptied
+// first, with downloadSha256) and possibly fallbackLink (with fallbackSha256); true
+// when an entry supplied a link.
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config);
-// Sets patchLink from the first entry matching osName and bitness that has a
-// patch; false (patchLink untouched) when there is none.
+// Sets patchLink (and patchSha256, when given) from the first entry matching osName
+// and bitness that has a usable patch; false (both untouched) when there is none.
 bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                     std::u16string& patchLink);
+                     std::u16string& patchLink, std::u16string* patchSha256 = nullptr);
 // Whether registryKey (empty: HKEY_LOCAL_MACHINE itself) exists in the registry
 // view of the machine's bitness; false for a bitness that is neither "32" nor "64".
 bool ProductKeyExists(const std::u16string& bitness, const std::u16string& registryKey);
@@ -63,4 +90,5 @@ bool ProductKeyExists(const std::u16string& bitness, const std::u16string& regis
 // then patchLink is replaced by the patch link when there is one, and when there
 // is none the debugger hears "patch link not found!" and patchLink stays.
 bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                    const std::u16string& registryKey, std::u16string& patchLink);
+                    const std::u16string& registryKey, std::u16string& patchLink,
+                    std::u16string* patchSha256 = nullptr);

@@ -194,9 +194,11 @@ class ConfigChecker {
         row.countsInstalled = installed || registryKey_.empty();
         if (row.hasLink && row.countsInstalled) {
           c.patchLink = c.downloadLink;
+          c.patchSha256 = c.downloadSha256;
           doc_.ParseDocument();
-          if (SelectPatchLink(doc_, m.os, m.bit, c.patchLink)) {
+          if (SelectPatchLink(doc_, m.os, m.bit, c.patchLink, &c.patchSha256)) {
             c.downloadLink = c.patchLink;
+            c.downloadSha256 = c.patchSha256;
             row.patch = true;
             anyPatch = true;
           }
@@ -205,8 +207,8 @@ class ConfigChecker {
           std::u16string download = c.downloadLink, fallback = c.fallbackLink;
           const LinkRepair repair = RepairInstallerLinks(download, fallback);
           row.usable = repair.usable;
-          row.download = {U8(download), repair.downloadAdded, ""};
-          row.fallback = {U8(fallback), repair.fallbackAdded, ""};
+          row.download = {U8(download), repair.downloadAdded, U8(c.downloadSha256)};
+          row.fallback = {U8(fallback), repair.fallbackAdded, U8(c.fallbackSha256)};
         }
         report_.machines.push_back(row);
       }
@@ -313,7 +315,6 @@ class ConfigChecker {
     e.rlink = ReadInstallerEntry(doc_, e.shape.osText, e.shape.bitText, u"rlink");
     GoTo(record);
     e.patch = ReadInstallerEntry(doc_, e.shape.osText, e.shape.bitText, u"patch");
-    if (!e.shape.bitRecord) e.rlink.linked = e.patch.linked = false;
     return e;
   }
 
@@ -336,7 +337,7 @@ class ConfigChecker {
     } else if (!e.shape.bitRecord) {
       Add(Grade::kWarning, "entry-incomplete", e.record,
           "<installerInfo> has no <bit> after its <os>: it serves no machine");
-    } else if (!e.rlink.linked && !e.patch.linked) {
+    } else if (!e.rlink.linkRecord && !e.patch.linkRecord) {
       Add(Grade::kWarning, "entry-incomplete", e.record,
           "<installerInfo> has neither <rlink> nor <patch> after its <bit>: it serves no machine");
     }
@@ -358,11 +359,11 @@ class ConfigChecker {
     if (e.isDefault && !(e.shape.hasOs && e.shape.bitRecord && e.rlink.linked))
       Add(Grade::kWarning, "default-incomplete", e.record,
           std::string("default=\"YES\" on an entry without ") +
-              (!e.shape.hasOs ? "<os>" : !e.shape.bitRecord ? "<bit> after <os>" : "<rlink> after <bit>") +
+              (!e.shape.hasOs ? "<os>" : !e.shape.bitRecord ? "<bit> after <os>" : "a usable <rlink> after <bit>") +
               ": the mark passes to the next entry, which then gives the fallback");
     CheckChildren(e);
-    if (e.rlink.linked) CheckLink(e.rlink.linkRecord, e.rlink.text);
-    if (e.patch.linked) CheckLink(e.patch.linkRecord, e.patch.text);
+    if (e.rlink.linkRecord) CheckLink(e.rlink.linkRecord, e.rlink.text);
+    if (e.patch.linkRecord) CheckLink(e.patch.linkRecord, e.patch.text);
   }
 
   // The entry's children the reader never looks at.
@@ -372,8 +373,7 @@ class ConfigChecker {
       const uint32_t child = doc_.GetChildPosition();
       const std::u16string name = NameOf(child);
       const bool used = child == e.shape.osRecord || child == e.shape.bitRecord ||
-                        (e.rlink.linked && child == e.rlink.linkRecord) ||
-                        (e.patch.linked && child == e.patch.linkRecord);
+                        child == e.rlink.linkRecord || child == e.patch.linkRecord;
       const bool link = name == u"rlink" || name == u"patch";
       CheckAttributes(child, link ? std::initializer_list<const char16_t*>{u"sha256"}
                                   : std::initializer_list<const char16_t*>{});
