@@ -127,9 +127,9 @@ std::string RenderText(const Report& report) {
     out += "\n";
   }
   for (const Finding& f : Sorted(report)) {
-    std::string place = f.file.empty() ? "kit" : f.file;
+    std::string place = f.file;
     if (f.line) place += ":" + std::to_string(f.line) + ":" + std::to_string(f.column);
-    out += place + ": " + GradeName(f.grade) + ": " + f.message + " [" + f.code + "]\n";
+    out += (place.empty() ? "" : place + ": ") + GradeName(f.grade) + ": " + f.message + " [" + f.code + "]\n";
   }
   out += std::to_string(report.Count(Grade::kError)) + " error(s), " + std::to_string(report.Count(Grade::kWarning)) +
          " warning(s), " + std::to_string(report.Count(Grade::kNote)) + " note(s)\n";
