@@ -491,8 +491,9 @@ class ConfigChecker {
         const TextPlace last = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(serving.back()->record).offset);
         Add(Grade::kWarning, "several-entries", serving[k]->record,
             std::to_string(serving.size()) + " entries serve " + MachineName(m) +
-                "; the installer downloads \"" + row.download.link + "\" (entries are read in order, the last " +
-                "wins; the last is at line " + std::to_string(last.line) + ")");
+                "; the installer downloads \"" + row.download.link +
+                "\" (entries are read in order and a later one wins until the search ends; the last is at line " +
+                std::to_string(last.line) + ")");
       }
     }
   }
