@@ -55,7 +55,7 @@ TEST(KitOnline, EachFaultModeIsReportedForItsLinkOnly) {
   testing_support::WriteText(
       dir.path() / "ZarnWebInstaller.xml",
       "<zarnwebinstaller><product><name>P</name><registry>SOFTWARE\\P</registry>\n" +
-          entry("Windows 8", "64", good, Hex(package)) + entry("Windows 7", "64", missing) +
+          entry("Windows 8", "64", good, Hex(package)) + entry("Windows 7", "64", missing, Hex(package)) +
           entry("Windows Vista", "64", noLength) + entry("Windows XP", "64", noRange) +
           // A digest of other bytes: what a package swapped on the server looks like.
           entry("Windows 8", "32", swapped, Hex(other)) + entry("Windows XP", "32", dead) +

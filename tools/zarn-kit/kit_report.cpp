@@ -116,7 +116,7 @@ std::string RenderText(const Report& report) {
     std::vector<std::vector<std::string>> rows = {{"link", "probe", "size", "range 0-0", "Content-Range", "sha256"}};
     for (const ProbeRow& p : report.probes) {
       std::string digest = "-";
-      if (!p.expectedSha256.empty())
+      if (!p.expectedSha256.empty() && p.size > 0)
         digest = !p.downloaded ? "not downloaded" : p.actualSha256 == p.expectedSha256 ? "matches" : "MISMATCH";
       rows.push_back({p.link, p.sent ? std::to_string(p.status) : "no answer", p.size ? std::to_string(p.size) : "none",
                       p.rangeSent ? std::to_string(p.rangeStatus) + (p.rangeHonoured ? " honoured" : " not honoured")
