@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/skin_files.h"
 #include "config/ui_strings.h"
 #include "kit_check.h"
 #include "kit_image.h"
@@ -100,17 +101,13 @@ uint32_t LineOf(const std::vector<std::u16string>& lines, const std::u16string& 
   return 0;
 }
 
-// The default skin's images (kit/skin), in the window's loading order.
-struct SkinImageInfo {
-  const char16_t* file;
+// The default skin's image sizes (kit/skin), by the window's loading order.
+struct SkinSize {
   int width;
   int height;
 };
-const SkinImageInfo kDefaultSkin[] = {
-    {u"MainWndBkg.jpg", 600, 340}, {u"StatusBkg.jpg", 300, 24}, {u"Close_N.jpg", 23, 23}, {u"Close_H.jpg", 23, 23},
-    {u"Min_N.jpg", 23, 23},        {u"Min_H.jpg", 23, 23},      {u"Cancel_N.jpg", 96, 32}, {u"Cancel_H.jpg", 96, 32},
-    {u"Cancel_D.jpg", 96, 32},     {u"CheckD.jpg", 45, 14},
-};
+const SkinSize kDefaultSkin[app::kSkinFileCount] = {{600, 340}, {300, 24}, {23, 23}, {23, 23}, {23, 23},
+                                                    {23, 23},   {96, 32},  {96, 32}, {96, 32}, {45, 14}};
 
 }  // namespace
 
@@ -160,17 +157,19 @@ void CheckStrings(const std::u16string& path, const std::string& display, Report
 
 std::u16string SkinFolderOf(const std::u16string& folder) {
   ImageSize size;
-  for (const SkinImageInfo& image : kDefaultSkin)
-    if (ReadImageSize(folder + u"/" + image.file, &size) != ImageRead::kMissing) return folder;
-  for (const SkinImageInfo& image : kDefaultSkin)
-    if (ReadImageSize(folder + u"/skin/" + image.file, &size) != ImageRead::kMissing) return folder + u"/skin";
+  for (const char16_t* file : app::kSkinFileNames)
+    if (ReadImageSize(folder + u"/" + file, &size) != ImageRead::kMissing) return folder;
+  for (const char16_t* file : app::kSkinFileNames)
+    if (ReadImageSize(folder + u"/skin/" + file, &size) != ImageRead::kMissing) return folder + u"/skin";
   return folder;
 }
 
 void CheckSkin(const std::u16string& folder, Report& report) {
-  for (const SkinImageInfo& image : kDefaultSkin) {
-    const std::u16string path = folder.empty() ? std::u16string(image.file) : folder + u"/" + image.file;
-    const std::string display = U8(image.file);
+  for (int i = 0; i < app::kSkinFileCount; ++i) {
+    const SkinSize& image = kDefaultSkin[i];
+    const std::u16string file = app::kSkinFileNames[i];
+    const std::u16string path = folder.empty() ? file : folder + u"/" + file;
+    const std::string display = U8(file);
     ImageSize size;
     switch (ReadImageSize(path, &size)) {
       case ImageRead::kMissing:
