@@ -238,6 +238,10 @@ TEST(KitCheck, EachMistakeIsFoundWhereItIs) {
       {"a default serving only its bit, every machine covered",
        Config(Entry("Windows XP", "32", "https://h.example/d.exe", "", " default=\"YES\"") + clean),
        "default-own-bit", kit::Grade::kNote, 4},
+      {"a default mark that passes to an entry of another machine",
+       Config(Entry("Windows 7", "32", "https://h.example/d.exe", "", " default=\"YES\"") +
+              Entry("Windows 8", "64", "https://h.example/b.exe") + Entry("Windows 7", "64", "https://h.example/7.exe")),
+       "default-passed", kit::Grade::kWarning, 5},
       {"lower-case default", Config(clean + Entry("Windows XP", "32", "https://h.example/x.exe", "", " default=\"yes\"")),
        "default-value", kit::Grade::kWarning, 12},
       {"a link that parses in no way", Config(clean + Entry("Windows 8", "64", "http://" + std::string(5000, 'a') + "/p")),

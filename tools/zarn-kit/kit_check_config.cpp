@@ -211,6 +211,8 @@ class ConfigChecker {
           row.fallback = {U8(fallback), repair.fallbackAdded, U8(c.fallbackSha256)};
         }
         report_.machines.push_back(row);
+        chosenFallback_.push_back(row.hasLink ? c.fallbackLink : std::u16string());
+        chosenDownload_.push_back(row.hasLink ? c.downloadLink : std::u16string());
       }
     }
     anyPatch_ = anyPatch;
@@ -485,8 +487,10 @@ class ConfigChecker {
         if (Serves(e, m)) serving.push_back(&e);
       if (serving.empty()) {
         Add(Grade::kNote, "fallback-only", product,
-            MachineName(m) + " has no entry of its own: it downloads the default entry's link");
+            MachineName(m) + " has no entry of its own: only its fallback \"" + row.fallback.link + "\" is tried");
       }
+      // The machine's own entry taking the mark only repeats its link: nothing new.
+      if (chosenFallback_[i * 2] != chosenDownload_[i * 2]) CheckFallbackSource(entries, m, chosenFallback_[i * 2]);
       for (size_t k = 0; k + 1 < serving.size(); ++k) {
         const TextPlace last = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(serving.back()->record).offset);
         Add(Grade::kWarning, "several-entries", serving[k]->record,
@@ -494,6 +498,28 @@ class ConfigChecker {
                 "; the installer downloads \"" + row.download.link +
                 "\" (entries are read in order and a later one wins until the search ends; the last is at line " +
                 std::to_string(last.line) + ")");
+      }
+    }
+  }
+
+  // A fallback that no marked entry gives came from an entry the mark passed to.
+  void CheckFallbackSource(const std::vector<EntryFacts>& entries, const Machine& m, const std::u16string& fallback) {
+    if (fallback.empty()) return;
+    const EntryFacts* marked = nullptr;
+    for (const EntryFacts& e : entries) {
+      if (!e.seen) continue;
+      if (e.isDefault) {
+        if (e.rlink.linked && e.rlink.text == fallback) return;
+        marked = &e;
+        continue;
+      }
+      if (marked && e.rlink.linked && e.rlink.text == fallback) {
+        const TextPlace from = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(marked->record).offset);
+        Add(Grade::kWarning, "default-passed", e.record,
+            MachineName(m) + " takes its fallback \"" + platform::WideToUtf8(fallback) +
+                "\" from this entry, which has no default mark: the mark of the entry at line " +
+                std::to_string(from.line) + " passed to it, because that entry gives this machine no link");
+        return;
       }
     }
   }
@@ -523,6 +549,9 @@ class ConfigChecker {
   std::u16string registryKey_;
   bool anyPatch_ = false;
   std::set<uint32_t> checkedLinks_;
+  // Each row's fallback as the selection chose it, before the "http://" repair.
+  std::vector<std::u16string> chosenFallback_;
+  std::vector<std::u16string> chosenDownload_;
 };
 
 }  // namespace
