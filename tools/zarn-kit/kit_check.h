@@ -4,7 +4,9 @@
 // do, and turns the answers into a table and findings.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kit_report.h"
 
@@ -31,5 +33,19 @@ struct TextPlace {
   uint32_t column = 0;
 };
 TextPlace PlaceOf(const std::u16string& text, size_t offset);
+
+// The same for many offsets into one text, each in logarithmic time, so that a
+// file with thousands of findings is not read once per finding.
+class LineIndex {
+ public:
+  void Build(const std::u16string& text);
+  bool Built() const { return built_; }
+  TextPlace Place(size_t offset) const;  // an offset past the end counts as the end
+
+ private:
+  std::vector<size_t> lineStarts_;
+  std::vector<uint32_t> pairsBefore_;  // surrogate pairs that end before each unit
+  bool built_ = false;
+};
 
 }  // namespace kit

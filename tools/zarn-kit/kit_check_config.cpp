@@ -63,9 +63,21 @@ class ConfigChecker {
 
  private:
   // ---- places and names ----
+  TextPlace Place(size_t offset) {
+    if (!lines_.Built()) lines_.Build(doc_.GetDocumentText());
+    return lines_.Place(offset);
+  }
+  static size_t Number(const std::u16string& digits) {
+    size_t n = 0;
+    for (char16_t c : digits) {
+      if (c < u'0' || c > u'9' || n > (SIZE_MAX - 9) / 10) break;
+      n = n * 10 + (c - u'0');
+    }
+    return n;
+  }
   void Add(Grade g, const char* code, uint32_t record, std::string message) {
     TextPlace at;
-    if (record) at = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(record).offset);
+    if (record) at = Place(doc_.GetRecord(record).offset);
     report_.Add(g, code, display_, at.line, at.column, std::move(message));
   }
   std::u16string NameOf(uint32_t record) const {
@@ -152,7 +164,7 @@ class ConfigChecker {
       faults = true;
       const std::u16string offset = results.GetAttribute(u"offset");
       TextPlace at;
-      if (!offset.empty()) at = PlaceOf(doc_.GetDocumentText(), std::stoul(U8(offset)));
+      if (!offset.empty()) at = Place(Number(offset));
       std::string what = U8(name);
       std::replace(what.begin(), what.end(), '_', ' ');
       const std::u16string tag = results.GetAttribute(u"tagname");
@@ -191,7 +203,7 @@ class ConfigChecker {
         row.hasLink = wellFormed && SelectInstallerLinks(doc_, m.os, m.bit, c);
         // Without a key to look for, the installer opens HKEY_LOCAL_MACHINE itself,
         // which always exists: the product counts as installed either way.
-        row.countsInstalled = installed || registryKey_.empty();
+        row.countsInstalled = installed || (wellFormed && registryKey_.empty());
         if (row.hasLink && row.countsInstalled) {
           c.patchLink = c.downloadLink;
           c.patchSha256 = c.downloadSha256;
@@ -219,13 +231,11 @@ class ConfigChecker {
   }
 
   // ---- the document's structure ----
-  // Puts the document at the product child `record` (main), as the installer's
-  // reader stands at an entry when it reads it.
-  void GoTo(uint32_t record) {
-    doc_.ParseDocument();
-    EnterProduct(doc_);
-    while (doc_.FindElement())
-      if (doc_.GetMainPosition() == record) return;
+  // With a product child as main, puts its own child position back to none, as it
+  // is when the installer's reader reaches the entry: climb out and step back in.
+  void Rewind() {
+    doc_.LeaveElement();
+    doc_.EnterElement();
   }
 
   struct EntryFacts {
@@ -274,12 +284,12 @@ class ConfigChecker {
     if (doc_.FindElement(u"registry")) registryRecord = doc_.GetMainPosition();
     const uint32_t cutoff = doc_.GetMainPosition();
 
+    // One pass over the product's children, each read where the reader stands.
     std::vector<EntryFacts> entries;
     doc_.ParseDocument();
     EnterProduct(doc_);
-    std::vector<uint32_t> children;
-    while (doc_.FindElement()) children.push_back(doc_.GetMainPosition());
-    for (uint32_t child : children) {
+    while (doc_.FindElement()) {
+      const uint32_t child = doc_.GetMainPosition();
       const std::u16string name = NameOf(child);
       CheckAttributes(child, name == u"installerInfo" ? std::initializer_list<const char16_t*>{u"default"}
                                                       : std::initializer_list<const char16_t*>{});
@@ -292,6 +302,7 @@ class ConfigChecker {
                                    : ": only the first <registry> after <name> is read");
       } else if (name == u"installerInfo") {
         entries.push_back(ReadEntry(child, cutoff));
+        CheckChildren(entries.back());
       } else {
         UnreadElement(child, "", {u"name", u"registry", u"installerInfo"});
       }
@@ -300,7 +311,10 @@ class ConfigChecker {
     if (productName_.empty())
       Add(Grade::kWarning, "no-name", nameRecord ? nameRecord : product,
           "no product name: the package is saved as \"" + report_.packageFileName + "\" and the window has no title");
-    for (const EntryFacts& e : entries) CheckEntry(e, cutoff == nameRecord ? "<name>" : "<registry>");
+    for (const EntryFacts& e : entries) {
+      CheckEntry(e, cutoff == nameRecord ? "<name>" : "<registry>");
+      for (size_t i = 0; i < kMachineCount; ++i) ownEntry_[i] = ownEntry_[i] || Serves(e, kMachines[i]);
+    }
     CheckDefaults(entries);
     CheckMachines(entries, product);
     CheckRegistry(registryRecord, product);
@@ -311,12 +325,12 @@ class ConfigChecker {
     e.record = record;
     e.seen = cutoff == 0 || doc_.GetRecord(record).offset > doc_.GetRecord(cutoff).offset;
     e.isDefault = doc_.GetAttribute(record, u"default") == u"YES";
-    GoTo(record);
     e.shape = ReadInstallerEntry(doc_, u"", u"", u"rlink");
-    GoTo(record);
+    Rewind();
     e.rlink = ReadInstallerEntry(doc_, e.shape.osText, e.shape.bitText, u"rlink");
-    GoTo(record);
+    Rewind();
     e.patch = ReadInstallerEntry(doc_, e.shape.osText, e.shape.bitText, u"patch");
+    Rewind();
     return e;
   }
 
@@ -363,14 +377,12 @@ class ConfigChecker {
           std::string("default=\"YES\" on an entry without ") +
               (!e.shape.hasOs ? "<os>" : !e.shape.bitRecord ? "<bit> after <os>" : "a usable <rlink> after <bit>") +
               ": the mark passes to the next entry, which then gives the fallback");
-    CheckChildren(e);
     if (e.rlink.linkRecord) CheckLink(e.rlink.linkRecord, e.rlink.text);
     if (e.patch.linkRecord) CheckLink(e.patch.linkRecord, e.patch.text);
   }
 
   // The entry's children the reader never looks at.
   void CheckChildren(const EntryFacts& e) {
-    GoTo(e.record);
     while (doc_.FindChildElement()) {
       const uint32_t child = doc_.GetChildPosition();
       const std::u16string name = NameOf(child);
@@ -396,6 +408,7 @@ class ConfigChecker {
         UnreadElement(child, "", {u"os", u"bit", u"rlink", u"patch"});
       }
     }
+    Rewind();
   }
 
   void CheckSha256(uint32_t record) {
@@ -450,12 +463,8 @@ class ConfigChecker {
     for (const EntryFacts* d : defaults) {
       if (!d->rlink.linked) continue;
       std::vector<std::string> uncovered;
-      for (const Machine& m : kMachines) {
-        if (d->shape.bitText == m.bit) continue;
-        bool own = false;
-        for (const EntryFacts& e : entries) own = own || Serves(e, m);
-        if (!own) uncovered.push_back(MachineName(m));
-      }
+      for (size_t i = 0; i < kMachineCount; ++i)
+        if (d->shape.bitText != kMachines[i].bit && !ownEntry_[i]) uncovered.push_back(MachineName(kMachines[i]));
       std::string message = "the default entry serves only " + U8(d->shape.bitText) +
                             "-bit machines: a machine of the other bit gets no fallback from it";
       if (uncovered.empty()) {
@@ -492,7 +501,7 @@ class ConfigChecker {
       // The machine's own entry taking the mark only repeats its link: nothing new.
       if (chosenFallback_[i * 2] != chosenDownload_[i * 2]) CheckFallbackSource(entries, m, chosenFallback_[i * 2]);
       for (size_t k = 0; k + 1 < serving.size(); ++k) {
-        const TextPlace last = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(serving.back()->record).offset);
+        const TextPlace last = Place(doc_.GetRecord(serving.back()->record).offset);
         Add(Grade::kWarning, "several-entries", serving[k]->record,
             std::to_string(serving.size()) + " entries serve " + MachineName(m) +
                 "; the installer downloads \"" + row.download.link +
@@ -514,7 +523,7 @@ class ConfigChecker {
         continue;
       }
       if (marked && e.rlink.linked && e.rlink.text == fallback) {
-        const TextPlace from = PlaceOf(doc_.GetDocumentText(), doc_.GetRecord(marked->record).offset);
+        const TextPlace from = Place(doc_.GetRecord(marked->record).offset);
         Add(Grade::kWarning, "default-passed", e.record,
             MachineName(m) + " takes its fallback \"" + platform::WideToUtf8(fallback) +
                 "\" from this entry, which has no default mark: the mark of the entry at line " +
@@ -552,22 +561,39 @@ class ConfigChecker {
   // Each row's fallback as the selection chose it, before the "http://" repair.
   std::vector<std::u16string> chosenFallback_;
   std::vector<std::u16string> chosenDownload_;
+  bool ownEntry_[kMachineCount] = {};  // some entry the link reader sees serves the machine
+  LineIndex lines_;
 };
 
 }  // namespace
 
-TextPlace PlaceOf(const std::u16string& text, size_t offset) {
-  TextPlace at{1, 1};
-  const size_t end = std::min(offset, text.size());
-  for (size_t i = 0; i < end; ++i) {
-    if (text[i] == u'\n') {
-      ++at.line;
-      at.column = 1;
-    } else if (!(text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF)) {
-      ++at.column;
-    }
+void LineIndex::Build(const std::u16string& text) {
+  lineStarts_.assign(1, 0);
+  pairsBefore_.assign(text.size() + 1, 0);
+  uint32_t pairs = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    pairsBefore_[i] = pairs;
+    if (text[i] == u'\n') lineStarts_.push_back(i + 1);
+    if (text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF) ++pairs;
   }
-  return at;
+  pairsBefore_[text.size()] = pairs;
+  built_ = true;
+}
+
+TextPlace LineIndex::Place(size_t offset) const {
+  offset = std::min(offset, pairsBefore_.size() - 1);
+  const size_t line = static_cast<size_t>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) -
+                                          lineStarts_.begin());
+  const size_t start = lineStarts_[line - 1];
+  // A pair's second unit is no character of its own.
+  const size_t units = offset - start, pairs = pairsBefore_[offset] - pairsBefore_[start];
+  return {static_cast<uint32_t>(line), static_cast<uint32_t>(units - pairs + 1)};
+}
+
+TextPlace PlaceOf(const std::u16string& text, size_t offset) {
+  LineIndex index;
+  index.Build(text);
+  return index.Place(offset);
 }
 
 void CheckConfiguration(const std::u16string& path, const std::string& display, Report& report) {
