@@ -2,6 +2,7 @@
 // that says what the installer itself does for every machine and state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -327,6 +328,26 @@ TEST(KitCheck, FindingsSayWhatTheInstallerActuallyDoes) {
   EXPECT_FALSE(Row(sha, "Windows 7", "64", false).hasLink);
   EXPECT_NE(FindCode(sha, "sha256-malformed"), nullptr);
   EXPECT_EQ(FindCode(sha, "entry-incomplete"), nullptr) << Codes(sha);
+}
+
+// Bad input of every kind: the sample cut anywhere, and bytes that are no XML at all.
+TEST(KitCheck, EveryCutOfTheSampleHasADefinedOutcome) {
+  const std::vector<uint8_t> sample =
+      testing_support::ReadBytes(testing_support::SourceDir() / "kit" / "ZarnWebInstaller.xml");
+  const std::string text(sample.begin(), sample.end());
+  const size_t end = text.rfind('>');
+  const uint32_t lines = static_cast<uint32_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  TempDir dir;
+  for (size_t cut = 0; cut < end; cut += 7) {
+    const kit::Report r = CheckXml(dir, text.substr(0, cut));
+    EXPECT_EQ(r.ExitStatus(), 2) << cut;
+    for (const kit::Finding& f : r.findings) EXPECT_LE(f.line, lines) << cut << " " << f.message;
+  }
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) noise.push_back(static_cast<char>((i * 7919 + (i >> 3)) & 0xFF));
+  EXPECT_EQ(CheckXml(dir, noise).ExitStatus(), 2);
+  EXPECT_EQ(CheckXml(dir, "<zarnwebinstaller><product><installerInfo/><installerInfo><os/><bit/><rlink/></installerInfo>"
+                          "</product></zarnwebinstaller>").ExitStatus(), 2);
 }
 
 TEST(KitCheck, PlacesCountLinesAndCharacters) {
