@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "kit_check.h"
 #include "platform/text.h"
@@ -19,54 +20,77 @@ int Usage() {
   return 3;
 }
 
-bool IsFolder(const std::string& path) {
-  std::FILE* f = std::fopen((path + "/ZarnWebInstaller.xml").c_str(), "rb");
+bool Exists(const std::u16string& path) {
+#ifdef _WIN32
+  std::FILE* f = _wfopen(platform::W(path), L"rb");
+#else
+  std::FILE* f = std::fopen(platform::WideToUtf8(path).c_str(), "rb");
+#endif
   if (f) std::fclose(f);
-  return f != nullptr || path.empty() || path.back() == '/' || path.back() == '\\';
+  return f != nullptr;
 }
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+bool IsFolder(const std::u16string& path) {
+  return Exists(path + u"/ZarnWebInstaller.xml") || path.empty() || path.back() == u'/' || path.back() == u'\\';
 }
 
-}  // namespace
+std::string BaseName(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u"/\\");
+  return platform::WideToUtf8(slash == std::u16string::npos ? path : path.substr(slash + 1));
+}
 
-int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "check") != 0) return Usage();
-  std::string target, ini, skin;
+int Run(const std::vector<std::u16string>& args) {
+  if (args.empty() || args[0] != u"check") return Usage();
+  std::u16string target, ini, skin;
   bool online = false, json = false, iniGiven = false, skinGiven = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--online") {
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::u16string& a = args[i];
+    if (a == u"--online") {
       online = true;
-    } else if (a == "--json") {
+    } else if (a == u"--json") {
       json = true;
-    } else if ((a == "--ini" || a == "--skin") && i + 1 < argc) {
-      (a == "--ini" ? ini : skin) = argv[++i];
-      (a == "--ini" ? iniGiven : skinGiven) = true;
-    } else if (!a.empty() && a[0] != '-' && target.empty()) {
+    } else if ((a == u"--ini" || a == u"--skin") && i + 1 < args.size()) {
+      (a == u"--ini" ? ini : skin) = args[++i];
+      (a == u"--ini" ? iniGiven : skinGiven) = true;
+    } else if (!a.empty() && a[0] != u'-' && target.empty()) {
       target = a;
     } else {
       return Usage();
     }
   }
-  if (target.empty()) target = ".";
-  std::string xml = target;
+  if (target.empty()) target = u".";
+  std::u16string xml = target;
   if (IsFolder(target)) {
-    std::string folder = target;
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-    xml = folder + "/ZarnWebInstaller.xml";
-    if (!iniGiven) ini = folder + "/ZarnWebInstallerString.ini";
-    if (!skinGiven) skin = platform::WideToUtf8(kit::SkinFolderOf(platform::Utf8ToWide(folder)));
+    std::u16string folder = target;
+    while (folder.size() > 1 && (folder.back() == u'/' || folder.back() == u'\\')) folder.pop_back();
+    xml = folder + u"/ZarnWebInstaller.xml";
+    if (!iniGiven) ini = folder + u"/ZarnWebInstallerString.ini";
+    if (!skinGiven) skin = kit::SkinFolderOf(folder);
     iniGiven = skinGiven = true;
   }
   kit::Report report;
-  kit::CheckConfiguration(platform::Utf8ToWide(xml), BaseName(xml), report);
-  if (iniGiven) kit::CheckStrings(platform::Utf8ToWide(ini), BaseName(ini), report);
-  if (skinGiven) kit::CheckSkin(platform::Utf8ToWide(skin), report);
+  kit::CheckConfiguration(xml, BaseName(xml), report);
+  if (iniGiven) kit::CheckStrings(ini, BaseName(ini), report);
+  if (skinGiven) kit::CheckSkin(skin, report);
   if (online) kit::CheckOnline(report);
   const std::string out = json ? kit::RenderJson(report) : kit::RenderText(report);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return report.ExitStatus();
 }
+
+}  // namespace
+
+// Output is UTF-8 on every platform, so that a vendor's pipeline reads one encoding.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(platform::FromW(argv[i]));
+  return Run(args);
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::u16string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(platform::Utf8ToWide(argv[i]));
+  return Run(args);
+}
+#endif
