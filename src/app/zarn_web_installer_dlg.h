@@ -10,6 +10,7 @@
 
 #include "app/progress_monitor.h"
 #include "app/skin_images.h"
+#include "config/installer_config.h"
 #include "framework/dialog.h"
 #include "ui/window_layout.h"
 #include "ui/window_paint.h"
@@ -28,6 +29,12 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   std::u16string downloadLink;
   std::u16string fallbackLink;
   std::u16string patchLink;
+  // The digests of the three links (empty: the package is not checked) and the
+  // retries of a broken transfer, from the configuration.
+  std::u16string downloadSha256;
+  std::u16string fallbackSha256;
+  std::u16string patchSha256;
+  int retries = InstallerConfig::kDefaultRetries;
   std::u16string registryKey;
   std::u16string osName;
   std::u16string bitness;

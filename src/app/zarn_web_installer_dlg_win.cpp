@@ -93,9 +93,18 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
     registryKey = config.registryKey;
     downloadLink = config.downloadLink;
     fallbackLink = config.fallbackLink;
+    downloadSha256 = config.downloadSha256;
+    fallbackSha256 = config.fallbackSha256;
+    retries = config.retries;
+    // A link and its digest travel together, through the patch rule as well.
     config.patchLink = downloadLink;
-    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) downloadLink = config.patchLink;
+    config.patchSha256 = downloadSha256;
+    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) {
+      downloadLink = config.patchLink;
+      downloadSha256 = config.patchSha256;
+    }
     patchLink = config.patchLink;
+    patchSha256 = config.patchSha256;
     // The product name as written is the title; the file name must be one Windows
     // accepts, or the package would land elsewhere or nowhere.
     targetPath = moduleFolder + u"\\" + PackageFileName(productName);
@@ -133,10 +142,14 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
     return TRUE;
   }
 
-  if (CDownloadManager::Instance()->Start(downloadLink, fallbackLink, targetPath)) {
+  CDownloadManager* engine = CDownloadManager::Instance();
+  engine->downloadSha256 = downloadSha256;
+  engine->fallbackSha256 = fallbackSha256;
+  engine->retries = retries;
+  if (engine->Start(downloadLink, fallbackLink, targetPath)) {
     g_downloadStatus.state = STATUS_INIT;
     g_downloadStatus.bytesDone = 0;
-    CDownloadManager::Instance()->ResumeWorker();
+    engine->ResumeWorker();
     monitor.EngineStarted();
     ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);
   } else {

@@ -1,6 +1,7 @@
 #include "download/download_manager.h"
 
 #include "download/engine_requests.h"
+#include "platform/sha256.h"
 #include "platform/system.h"
 
 platform::OutputFile* outputFile = nullptr;
@@ -42,6 +43,11 @@ int64_t ParseContentLength(const std::u16string& text) {
   return negative ? 0 : value;
 }
 
+bool FileHasSha256(const std::u16string& path, const std::u16string& sha256) {
+  uint8_t digest[platform::kSha256Bytes];
+  return platform::Sha256File(path, digest) && platform::Sha256Hex(digest) == sha256;
+}
+
 int CDownloadManager::Start(const std::u16string& link, const std::u16string& fallback,
                             const std::u16string& path) {
   if (link.empty() && fallback.empty()) return 0;
@@ -62,6 +68,7 @@ int CDownloadManager::Start(const std::u16string& link, const std::u16string& fa
   if (!fileLock) fileLock = new platform::Lock();
   if (!internetSession) internetSession = platform::HttpOpenSession(kAgentName);
   if (!internetSession) return fail();
+  if (noDataLimitMs) platform::HttpSetReceiveTimeout(internetSession, noDataLimitMs);
   workerThread = platform::Thread::CreateSuspended(&CDownloadManager::WorkerThreadProc, this);
   if (!workerThread) return fail();
   if (!statusLock) statusLock = new platform::Lock();
@@ -97,6 +104,7 @@ int64_t CDownloadManager::QueryContentLength() {
 
 void CDownloadManager::Run() {
   CheckLinks();
+  std::u16string expectedSha256 = downloadSha256;
   int64_t size = QueryContentLength();
   if (cancelEvent->Wait(0)) {
     CloseAndDeleteFile(targetPath);
@@ -112,6 +120,7 @@ void CDownloadManager::Run() {
   }
   if (size == 0) {
     downloadLink = fallbackLink;
+    expectedSha256 = fallbackSha256;
     size = QueryContentLength();
     if (size == 0) {
       CloseAndDeleteFile(targetPath);
@@ -130,7 +139,9 @@ void CDownloadManager::Run() {
     g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
   }
   std::vector<DownloadSegment*> plan;
-  plan.push_back(new DownloadSegment{0, size - 1, downloadLink, &OnSegmentProgress});
+  const int attempts = retries < 0 ? 0 : retries;
+  plan.push_back(new DownloadSegment{0, size - 1, downloadLink, &OnSegmentProgress,
+                                     TransferOptions{attempts, firstRetryPauseMs, size}});
   {
     platform::LockGuard guard(*statusLock);
     runningSegments = static_cast<int32_t>(plan.size());
@@ -151,7 +162,14 @@ void CDownloadManager::Run() {
   }
   if (!doneEvent->Wait(platform::kInfinite)) return;
   outputFile->Close();
-  switch (ReadDownloadStatus().state) {
+  int32_t outcome = ReadDownloadStatus().state;
+  // A package that is not the one the vendor named is never handed on: it fails
+  // like a broken transfer, and is deleted.
+  if (outcome == STATUS_DOWNLOADDONE && !expectedSha256.empty() && !FileHasSha256(targetPath, expectedSha256)) {
+    platform::LockGuard guard(*statusLock);
+    g_downloadStatus.state = outcome = STATUS_DOWNLOAD_FAILED;
+  }
+  switch (outcome) {
     case STATUS_DOWNLOAD_FAILED: {
       platform::SleepMs(1000);
       {

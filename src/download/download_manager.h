@@ -13,11 +13,24 @@
 #include "platform/output_file.h"
 #include "platform/sync.h"
 
+// How a transfer meets a line that lets it down. The defaults are one attempt and
+// no check of the total, which is what a bare DownloadRange does.
+struct TransferOptions {
+  // Further attempts after the connection broke, timed out or the server was busy
+  // (5xx, 408, 429); each resumes at the first byte not yet written.
+  int retries = 0;
+  // The pause before the first further attempt; each later pause doubles (to 30 s).
+  uint32_t firstPauseMs = 1000;
+  // The package size a 206 answer's Content-Range must name; -1: not checked.
+  int64_t total = -1;
+};
+
 struct DownloadSegment {
   int64_t start;
   int64_t end;  // inclusive
   std::u16string url;
   int (*progress)(ProgressReport*);
+  TransferOptions options;
 };
 
 class CDownloadManager {
@@ -39,6 +52,17 @@ class CDownloadManager {
   std::u16string targetPath;
   std::u16string downloadLink;
   std::u16string fallbackLink;
+  // Set before the worker is resumed; the defaults change nothing on a good line.
+  // The digest each link's package must have (64 lower-case hex digits), checked
+  // after the transfer and before state 8; empty: not checked.
+  std::u16string downloadSha256;
+  std::u16string fallbackSha256;
+  // Further attempts of a transfer that broke off (0..10), and the first pause.
+  int retries = 3;
+  uint32_t firstRetryPauseMs = 1000;
+  // How long a transfer may go without data before it counts as broken; 0 keeps
+  // the HTTP client's own limit.
+  uint32_t noDataLimitMs = 0;
   std::unique_ptr<platform::Thread> workerThread;
   // Written by the worker only; read by teardown after the worker has ended.
   std::vector<std::unique_ptr<platform::Thread>> segmentThreads;
@@ -61,7 +85,12 @@ int64_t ParseContentLength(const std::u16string& text);
 
 uint32_t SegmentThreadProc(void* param);
 int DownloadRange(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last,
-                  int (*progress)(ProgressReport*));
+                  int (*progress)(ProgressReport*), const TransferOptions& options = TransferOptions());
+// The pause before further attempt number retry + 1 (retry counts from 0).
+uint32_t RetryPauseMs(uint32_t firstPauseMs, int retry);
+// Whether the file at path has the digest sha256 (lower-case hex); false also when
+// it cannot be read.
+bool FileHasSha256(const std::u16string& path, const std::u16string& sha256);
 
 // Teardown, for the window's destructor: releases statusLock, the internet session,
 // fileLock, the three events and the manager, each only if it exists. When a worker

@@ -31,8 +31,12 @@ bool Open(platform::HttpHandle session, const std::u16string& url, const char16_
   return true;
 }
 
-bool Send(EngineRequest* out) {
+void AddReferer(EngineRequest* out) {
   if (!refererUrl.empty()) platform::HttpAddRequestHeader(out->request, u"Referer: " + refererUrl, kHeaderFlags);
+}
+
+bool Send(bool opened, EngineRequest* out) {
+  if (!opened) return false;
   if (platform::HttpSendRequest(out->request)) return true;
   out->Close();
   return false;
@@ -46,19 +50,30 @@ void EngineRequest::Close() {
   request = connection = nullptr;
 }
 
-bool SendProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out) {
+bool OpenProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out) {
   if (!Open(session, link, kProbeAcceptTypes, platform::kHttpFlagReload | platform::kHttpFlagNoUi, u"", out))
     return false;
-  return Send(out);
+  AddReferer(out);
+  return true;
 }
 
-bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
+bool OpenRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
                       EngineRequest* out) {
   const uint32_t flags = platform::kHttpFlagReload | platform::kHttpFlagNoCacheWrite |
                          platform::kHttpFlagKeepConnection | platform::kHttpFlagNoUi;
   if (!Open(session, url, kTransferAcceptTypes, flags, u"GET", out)) return false;
   platform::HttpAddRequestHeader(out->request, u"Range:bytes=" + Decimal(first) + u"-" + Decimal(last), kHeaderFlags);
-  return Send(out);
+  AddReferer(out);
+  return true;
+}
+
+bool SendProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out) {
+  return Send(OpenProbeRequest(session, link, out), out);
+}
+
+bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
+                      EngineRequest* out) {
+  return Send(OpenRangeRequest(session, url, first, last, out), out);
 }
 
 int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status) {

@@ -15,11 +15,16 @@ struct EngineRequest {
   void Close();
 };
 
-// GET link with the probe's accept types and flags and the Referer, sent; false,
-// with nothing left open, when it could not be opened or sent.
+// GET link with the probe's accept types and flags and the Referer, opened but not
+// sent; false, with nothing left open, when the link does not crack or no
+// connection or request could be made.
+bool OpenProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out);
+// GET url with "Range:bytes=first-last", the transfer's flags and the Referer,
+// opened but not sent; false as above.
+bool OpenRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
+                      EngineRequest* out);
+// Open and send in one; false, with nothing left open, when either fails.
 bool SendProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out);
-// GET url with "Range:bytes=first-last", the transfer's flags and the Referer, sent;
-// false, with nothing left open, when it could not be opened or sent.
 bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
                       EngineRequest* out);
 

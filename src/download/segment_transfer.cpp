@@ -1,8 +1,10 @@
-// One ranged GET written at its own offsets into the shared package file.
+// One ranged GET written at its own offsets into the shared package file, tried
+// again from the first byte not yet written when the line lets it down.
 #include <cstring>
 #include <string>
 
 #include "download/download_manager.h"
+#include "download/engine_requests.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -10,132 +12,189 @@ namespace {
 
 constexpr uint32_t kReadSize = 4096;
 constexpr uint32_t kWriteBufferSize = 40960;
+constexpr uint32_t kLongestRetryPauseMs = 30000;
 
-const char16_t* const kTransferAcceptTypes[] = {u"*/*", nullptr};
+// How one request ended. Only a line that let us down is worth another request: an
+// answer that says no, a range from elsewhere or a full disk would say the same again.
+enum class AttemptEnd {
+  kComplete,   // the body ended where it should
+  kMore,       // a whole answer that covered only part of the range: ask for the rest
+  kTransient,  // the connection broke, timed out, or the server was busy (5xx, 408, 429)
+  kFailed,     // a final answer: 4xx, a wrong range, a local error, more bytes than asked
+  kCancelled,
+  kStopped,    // the progress callback said stop (another segment failed)
+};
 
-std::u16string Decimal(int64_t v) { return platform::Utf8ToWide(std::to_string(v)); }
+bool TransientStatus(uint32_t status) { return status >= 500 || status == 408 || status == 429; }
+
+// Reads "<digits>" at text[*i]; false when there are none.
+bool ReadNumber(const std::u16string& text, size_t* i, int64_t* value) {
+  size_t digits = *i;
+  while (*i < text.size() && text[*i] >= u'0' && text[*i] <= u'9') ++*i;
+  if (*i == digits) return false;
+  *value = ParseContentLength(text.substr(digits, *i - digits));
+  return true;
+}
 
 // Only a response that carries the requested bytes from the requested first byte
-// counts: anything else (an error page, a range from elsewhere) would otherwise be
-// written into the package as if it were the package.
-bool ResponseMatchesRange(platform::HttpHandle request, int64_t first) {
+// counts: anything else (an error page, a range from elsewhere, a package of
+// another size) would otherwise be written into the package as if it were the
+// package.
+// *announcedLast: the last byte the answer says it carries.
+AttemptEnd JudgeResponse(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
+                         int64_t* announcedLast) {
+  *announcedLast = last;
   uint32_t status = 0;
-  if (!platform::HttpQueryStatusCode(request, &status)) return false;
-  if (status == 200) return first == 0;  // the server ignored the Range: whole body
-  if (status != 206) return false;
+  if (!platform::HttpQueryStatusCode(request, &status)) return AttemptEnd::kFailed;
+  if (TransientStatus(status)) return AttemptEnd::kTransient;
+  // The server ignored the Range: the whole body, usable only from the start.
+  if (status == 200) return first == 0 ? AttemptEnd::kComplete : AttemptEnd::kFailed;
+  if (status != 206) return AttemptEnd::kFailed;
   std::u16string range;
-  if (!platform::HttpQueryHeader(request, u"Content-Range", 256, &range)) return false;
-  // "bytes <first>-<last>/<total>"
+  if (!platform::HttpQueryHeader(request, u"Content-Range", 256, &range)) return AttemptEnd::kFailed;
+  // "bytes <first>-<last>/<total or *>"
   size_t i = 0;
   while (i < range.size() && range[i] == u' ') ++i;
-  if (range.compare(i, 5, u"bytes") != 0) return false;
+  if (range.compare(i, 5, u"bytes") != 0) return AttemptEnd::kFailed;
   i += 5;
   while (i < range.size() && range[i] == u' ') ++i;
-  size_t digits = i;
-  while (i < range.size() && range[i] >= u'0' && range[i] <= u'9') ++i;
-  if (i == digits || i >= range.size() || range[i] != u'-') return false;
-  return ParseContentLength(range.substr(digits, i - digits)) == first;
+  int64_t shownFirst = 0, shownLast = 0, shownTotal = 0;
+  if (!ReadNumber(range, &i, &shownFirst) || shownFirst != first) return AttemptEnd::kFailed;
+  if (i >= range.size() || range[i++] != u'-' || !ReadNumber(range, &i, &shownLast)) return AttemptEnd::kFailed;
+  if (shownLast < shownFirst || shownLast > last) return AttemptEnd::kFailed;
+  *announcedLast = shownLast;
+  if (total < 0) return AttemptEnd::kComplete;
+  if (i >= range.size() || range[i++] != u'/') return AttemptEnd::kFailed;
+  if (i < range.size() && range[i] == u'*') return AttemptEnd::kComplete;  // size not told
+  // A total other than the probed size is another package: resuming would splice two.
+  if (!ReadNumber(range, &i, &shownTotal) || shownTotal != total) return AttemptEnd::kFailed;
+  return AttemptEnd::kComplete;
+}
+
+// One request for first..last, appended at first. *written counts the bytes of the
+// whole segment written so far (before this attempt, and by it).
+AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last, int64_t total,
+                      int (*progress)(ProgressReport*), ProgressReport* report, int64_t* written, int* result) {
+  EngineRequest opened;
+  if (!OpenRangeRequest(internetSession, url, first, last, &opened)) return AttemptEnd::kFailed;
+  const platform::HttpHandle request = opened.request;
+  auto close = [&] { opened.Close(); };
+  AttemptEnd end = AttemptEnd::kTransient;  // a send that fails never reached an answer
+  int64_t announcedLast = last;
+  if (platform::HttpSendRequest(request)) {
+    end = cancel.IsCancelled() ? AttemptEnd::kCancelled : JudgeResponse(request, first, last, total, &announcedLast);
+  }
+  if (end != AttemptEnd::kComplete) {
+    close();
+    return end;
+  }
+
+  // Kept on this thread's stack; ten full reads fill the write buffer.
+  unsigned char readBuffer[kReadSize];
+  unsigned char writeBuffer[kWriteBufferSize];
+  uint32_t buffered = 0;
+  int64_t offset = first;
+  auto flushBuffer = [&]() -> bool {
+    bool ok;
+    fileLock->Enter();
+    ok = outputFile->WriteAt(static_cast<uint64_t>(offset), writeBuffer, buffered) && outputFile->Flush();
+    fileLock->Leave();
+    if (!ok) return false;
+    offset += buffered;
+    *written += buffered;
+    std::memset(writeBuffer, 0, buffered);
+    buffered = 0;
+    return true;
+  };
+  bool fileFailed = false;
+  for (;;) {
+    uint32_t available = 0;
+    if (!platform::HttpQueryDataAvailable(request, &available)) break;
+    if (cancel.IsCancelled()) break;
+    if (cancel.IsPaused()) {
+      // Held while the user is asked whether to cancel: poll gently rather than
+      // spin a core for as long as the question stays open.
+      platform::SleepMs(10);
+      continue;
+    }
+    if (available == 0) break;
+    uint32_t got = 0;
+    if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) break;
+    std::memcpy(writeBuffer + buffered, readBuffer, got);
+    buffered += got;
+    report->state = STATUS_DOWNLOADING;
+    report->bytesDone = got;
+    if (buffered + kReadSize > kWriteBufferSize || got < kReadSize) {
+      if (!flushBuffer()) {
+        fileFailed = true;
+        break;
+      }
+    }
+    if (progress(report) != 0) {
+      close();
+      return AttemptEnd::kStopped;
+    }
+  }
+  // Every byte counted so far is written before the next attempt starts after it.
+  if (!fileFailed && buffered > 0) fileFailed = !flushBuffer();
+  *result = cancel.IsCancelled() ? 0 : 1;
+  close();
+  if (cancel.IsCancelled()) return AttemptEnd::kCancelled;
+  if (fileFailed) return AttemptEnd::kFailed;
+  if (offset > announcedLast + 1) return AttemptEnd::kFailed;  // more than was asked for or announced
+  if (offset == last + 1) return AttemptEnd::kComplete;
+  if (offset == announcedLast + 1 && offset > first) return AttemptEnd::kMore;
+  // A body that ends early and one that breaks off are the same to us: the rest is
+  // still to come.
+  return AttemptEnd::kTransient;
+}
+
+// Waits before the next attempt; false when a cancel came (which ends the wait at
+// once). A hold for the cancel question keeps the next attempt back until answered.
+bool PauseBeforeRetry(ICancelRequest& cancel, uint32_t ms) {
+  const uint64_t until = platform::TickMs() + ms;
+  for (;;) {
+    if (cancel.IsCancelled()) return false;
+    if (platform::TickMs() >= until && !cancel.IsPaused()) return true;
+    platform::SleepMs(10);
+  }
 }
 
 }  // namespace
+
+uint32_t RetryPauseMs(uint32_t firstPauseMs, int retry) {
+  uint64_t ms = firstPauseMs;
+  for (int i = 0; i < retry && ms < kLongestRetryPauseMs; ++i) ms *= 2;
+  return static_cast<uint32_t>(ms < kLongestRetryPauseMs ? ms : kLongestRetryPauseMs);
+}
 
 uint32_t SegmentThreadProc(void* param) {
   auto* segment = static_cast<DownloadSegment*>(param);
   if (!segment) return 0;
   CancelRequest cancel(cancelEvent);
-  DownloadRange(cancel, segment->url, segment->start, segment->end, segment->progress);
+  DownloadRange(cancel, segment->url, segment->start, segment->end, segment->progress, segment->options);
   delete segment;
   return 0;
 }
 
 int DownloadRange(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last,
-                  int (*progress)(ProgressReport*)) {
+                  int (*progress)(ProgressReport*), const TransferOptions& options) {
   auto* report = new ProgressReport{STATUS_INIT, 0, 0};
   int result = 0;
   int64_t written = 0;
-  platform::UrlParts parts;
-  platform::HttpHandle connection = nullptr;
-  platform::HttpHandle request = nullptr;
-  if (platform::CrackUrl(url, &parts)) {
-    connection = platform::HttpConnect(internetSession, parts.host, parts.port, parts.user, parts.password,
-                                       parts.scheme == platform::UrlScheme::kFtp);
-  }
-  if (connection) {
-    uint32_t flags = platform::kHttpFlagReload | platform::kHttpFlagNoCacheWrite |
-                     platform::kHttpFlagKeepConnection | platform::kHttpFlagNoUi;
-    if (parts.scheme == platform::UrlScheme::kHttps) flags |= platform::kHttpFlagSecure;
-    request = platform::HttpOpenRequest(connection, u"GET", parts.path + parts.extra, u"HTTP/1.1",
-                                        kTransferAcceptTypes, flags);
-    if (!request) {
-      platform::HttpClose(connection);
-      connection = nullptr;
+  for (int retry = 0;;) {
+    const AttemptEnd end =
+        RunAttempt(cancel, url, first + written, last, options.total, progress, report, &written, &result);
+    if (end == AttemptEnd::kStopped) {
+      delete report;
+      return 0;
     }
-  }
-  bool sent = false;
-  if (request) {
-    const uint32_t headerFlags = platform::kHttpAddHeaderAdd | platform::kHttpAddHeaderReplace;
-    platform::HttpAddRequestHeader(request, u"Range:bytes=" + Decimal(first) + u"-" + Decimal(last), headerFlags);
-    if (!refererUrl.empty()) platform::HttpAddRequestHeader(request, u"Referer: " + refererUrl, headerFlags);
-    sent = platform::HttpSendRequest(request) && !cancel.IsCancelled() && ResponseMatchesRange(request, first);
-    if (!sent) {
-      platform::HttpClose(request);
-      platform::HttpClose(connection);
-      request = connection = nullptr;
-    }
-  }
-  if (sent) {
-    // Kept on this thread's stack; ten full reads fill the write buffer.
-    unsigned char readBuffer[kReadSize];
-    unsigned char writeBuffer[kWriteBufferSize];
-    uint32_t buffered = 0;
-    int64_t offset = first;
-    auto flushBuffer = [&]() -> bool {
-      bool ok;
-      fileLock->Enter();
-      ok = outputFile->WriteAt(static_cast<uint64_t>(offset), writeBuffer, buffered) && outputFile->Flush();
-      fileLock->Leave();
-      if (!ok) return false;
-      offset += buffered;
-      written += buffered;
-      std::memset(writeBuffer, 0, buffered);
-      buffered = 0;
-      return true;
-    };
-    bool fileFailed = false;
-    for (;;) {
-      uint32_t available = 0;
-      if (!platform::HttpQueryDataAvailable(request, &available)) break;
-      if (cancel.IsCancelled()) break;
-      if (cancel.IsPaused()) {
-        // Held while the user is asked whether to cancel: poll gently rather than
-        // spin a core for as long as the question stays open.
-        platform::SleepMs(10);
-        continue;
-      }
-      if (available == 0) break;
-      uint32_t got = 0;
-      if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) break;
-      std::memcpy(writeBuffer + buffered, readBuffer, got);
-      buffered += got;
-      report->state = STATUS_DOWNLOADING;
-      report->bytesDone = got;
-      if (buffered + kReadSize > kWriteBufferSize || got < kReadSize) {
-        if (!flushBuffer()) {
-          fileFailed = true;
-          break;
-        }
-      }
-      if (progress(report) != 0) {
-        platform::HttpClose(request);
-        platform::HttpClose(connection);
-        delete report;
-        return 0;
-      }
-    }
-    if (!fileFailed && buffered > 0) flushBuffer();
-    result = cancel.IsCancelled() ? 0 : 1;
-    platform::HttpClose(request);
-    platform::HttpClose(connection);
+    // A part answered in full is progress, not a failure: the rest is asked for at
+    // once. Each such answer brings at least one byte, so this ends.
+    if (end == AttemptEnd::kMore) continue;
+    if (end != AttemptEnd::kTransient || retry >= options.retries || first + written > last) break;
+    if (!PauseBeforeRetry(cancel, RetryPauseMs(options.firstPauseMs, retry))) break;
+    ++retry;
   }
   if (cancel.IsCancelled()) {
     platform::SleepMs(500);

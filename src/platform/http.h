@@ -49,6 +49,10 @@ using HttpHandle = void*;
 
 // A session with the given User-Agent and the system's proxy settings.
 HttpHandle HttpOpenSession(const std::u16string& agent);
+// How long a request may wait for its response or for more of its body before it
+// fails, for the connections opened on this session from now on. Without this call
+// the backend keeps its own limits (WinINet's, or 60 s with libcurl).
+bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms);
 // A connection to host:port (ftp selects the FTP service, which offers no HTTP
 // requests). Nothing goes over the network yet.
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port,

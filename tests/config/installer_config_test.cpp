@@ -265,6 +265,11 @@ TEST(LinkSelection, TheShippedSampleServesEveryMachine) {
             base + "setup-xp-x86.exe");
   // A 64-bit machine has none: the marked entry is for 32 bits.
   EXPECT_EQ(Select(text, u"Windows 7", u"64").config.fallbackLink, u"untouched");
+  // The sample shows a digest on one link and the retries element.
+  auto win7 = Select(text, u"Windows 7", u"64");
+  EXPECT_EQ(win7.config.downloadSha256, u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(win7.config.retries, 3);
+  EXPECT_EQ(Select(text, u"Windows 7", u"32").config.downloadSha256, u"");
 }
 
 }  // namespace

@@ -22,6 +22,15 @@ std::u16string Entry(const std::u16string& os, const std::u16string& rlinkAttrs,
          u"</rlink>" + patch + u"</installerInfo>";
 }
 
+// The debugger line is stderr natively; under Windows it goes to the debugger,
+// which the tests do not read.
+#ifdef _WIN32
+constexpr bool kDebugLineSeen = false;
+#else
+constexpr bool kDebugLineSeen = true;
+#endif
+bool Said(const std::string& debug, const char* what) { return !kDebugLineSeen || debug.find(what) != std::string::npos; }
+
 struct Selected {
   bool ok;
   InstallerConfig config;
@@ -81,8 +90,8 @@ TEST(Sha256Attribute, MalformedDigestMakesTheLinkAbsentAndIsReported) {
   auto s = Select(Doc(Entry(u"Windows 7", u" sha256=\"1234\"", u"http://a/")));
   EXPECT_FALSE(s.ok);
   EXPECT_EQ(s.config.downloadLink, u"");
-  EXPECT_NE(s.debug.find("sha256"), std::string::npos);
-  EXPECT_NE(s.debug.find("http://a/"), std::string::npos);
+  EXPECT_TRUE(Said(s.debug, "sha256"));
+  EXPECT_TRUE(Said(s.debug, "http://a/"));
 
   // An earlier good entry stays chosen when a later one is spoiled; a spoiled
   // default entry gives no fallback, as if it had no rlink.
@@ -93,8 +102,8 @@ TEST(Sha256Attribute, MalformedDigestMakesTheLinkAbsentAndIsReported) {
   EXPECT_TRUE(s.ok);
   EXPECT_EQ(s.config.downloadLink, u"http://good/");
   EXPECT_EQ(s.config.fallbackLink, u"");
-  EXPECT_NE(s.debug.find("http://bad/"), std::string::npos);
-  EXPECT_NE(s.debug.find("http://baddefault/"), std::string::npos);
+  EXPECT_TRUE(Said(s.debug, "http://bad/"));
+  EXPECT_TRUE(Said(s.debug, "http://baddefault/"));
 
   // Entries for other machines are not reported: they were never candidates.
   s = Select(Doc(Entry(u"Windows 8", u" sha256=\"nope\"", u"http://other/") + Entry(u"Windows 7", u"", u"http://a/")));
@@ -114,7 +123,7 @@ TEST(Sha256Attribute, PatchLinkCarriesItsOwnDigestAndABadOneIsSkipped) {
   const std::string debug = testing::internal::GetCapturedStderr();
   EXPECT_EQ(link, u"http://p2/");
   EXPECT_EQ(sha, kDigest);
-  EXPECT_NE(debug.find("http://p1/"), std::string::npos);
+  EXPECT_TRUE(Said(debug, "http://p1/"));
 }
 
 TEST(Retries, ReadAnywhereUnderProductAndClamped) {
@@ -141,7 +150,7 @@ TEST(Retries, ReadAnywhereUnderProductAndClamped) {
     EXPECT_EQ(s.config.downloadLink, u"http://a/");
     EXPECT_EQ(s.config.productName, u"P");
     EXPECT_EQ(s.config.retries, c.expected) << std::string(c.element.begin(), c.element.end());
-    EXPECT_EQ(!s.debug.empty(), c.reported);
+    EXPECT_EQ(!s.debug.empty(), c.reported && kDebugLineSeen);
   }
   // Before name and registry it is found as well, and they are still read.
   auto s = Select(Doc(u"<retries>1</retries><name>P</name><registry>K</registry>" +

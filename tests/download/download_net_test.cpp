@@ -1,143 +1,9 @@
 // The engine against the loopback test server and its fault modes.
-#include <gtest/gtest.h>
+#include "download/net_fixture.h"
 
-#include <algorithm>
-#include <random>
-
-#include "download/engine_harness.h"
-#include "platform/output_file.h"
-#include "platform/text.h"
-#include "support/test_support.h"
-#ifdef _WIN32
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#else
-#include "testserver/test_server.h"
-#endif
-
-using enginetest::RunEngine;
-using enginetest::RunResult;
-using testing_support::ReadBytes;
-using testing_support::TempDir;
-using testing_support::WriteBytes;
+using namespace nettest;
 
 namespace {
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 7) {
-  std::vector<uint8_t> v(n);
-  std::mt19937 rng(seed);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
-}
-
-#ifdef _WIN32
-// Under Wine the server is the native program, started by the test fixture; its
-// folder (root/, port, requests.jsonl) is named by ZARN_TESTSERVER_DIR.
-struct Record {
-  std::string range, userAgent, referer, accept, query;
-};
-class Server {
- public:
-  bool Start() {
-    const char* dir = std::getenv("ZARN_TESTSERVER_DIR");
-    if (!dir) return false;
-    std::string d = std::string("Z:") + dir;
-    for (char& c : d) if (c == '/') c = '\\';
-    dir_ = d;
-    std::ifstream in(dir_ + "\\port");
-    in >> port_;
-    skip_ = Lines().size();
-    return port_ > 0;
-  }
-  void Stop() {}
-  std::filesystem::path Root() const { return std::filesystem::path(dir_) / "root"; }
-  std::string Url(const std::string& pq) const { return "http://127.0.0.1:" + std::to_string(port_) + pq; }
-  void ClearRequests() { skip_ = Lines().size(); }
-  // The log is written when a response ends, so a moment may pass before it shows.
-  std::vector<Record> Requests(size_t expected = 0) const {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 100; ++i) {
-      lines = Lines();
-      if (lines.size() >= skip_ + expected) break;
-      platform::SleepMs(20);
-    }
-    std::vector<Record> out;
-    for (size_t i = skip_; i < lines.size(); ++i) {
-      Record r;
-      r.range = Field(lines[i], "range");
-      r.userAgent = Field(lines[i], "user_agent");
-      r.referer = Field(lines[i], "referer");
-      r.accept = Field(lines[i], "accept");
-      r.query = Field(lines[i], "query");
-      out.push_back(r);
-    }
-    return out;
-  }
-
- private:
-  std::vector<std::string> Lines() const {
-    std::ifstream in(dir_ + "\\requests.jsonl");
-    std::vector<std::string> v;
-    for (std::string line; std::getline(in, line);) if (!line.empty()) v.push_back(line);
-    return v;
-  }
-  static std::string Field(const std::string& line, const std::string& name) {
-    std::string key = "\"" + name + "\":\"";
-    size_t at = line.find(key);
-    if (at == std::string::npos) return {};
-    at += key.size();
-    return line.substr(at, line.find('"', at) - at);
-  }
-  std::string dir_;
-  int port_ = 0;
-  size_t skip_ = 0;
-};
-#else
-class Server {
- public:
-  bool Start() { return server_.Start(0); }
-  void Stop() { server_.Stop(); }
-  std::filesystem::path Root() const { return root_.path(); }
-  std::string Url(const std::string& pq) const { return server_.Url(pq); }
-  void ClearRequests() { server_.ClearRequests(); }
-  std::vector<testserver::RequestRecord> Requests(size_t = 0) const { return server_.Requests(); }
-
- private:
-  TempDir root_;
-  testserver::TestServer server_{root_.path().string()};
-};
-#endif
-
-class DownloadNet : public ::testing::Test {
- protected:
-  void SetUp() override {
-    server = std::make_unique<Server>();
-    ASSERT_TRUE(server->Start()) << "no test server";
-    target = out.Wide("package.exe");
-  }
-  void TearDown() override { server->Stop(); }
-
-  std::vector<uint8_t> Serve(const std::string& name, size_t size) {
-    auto data = Pattern(size, static_cast<uint32_t>(size));
-    WriteBytes(server->Root() / name, data);
-    return data;
-  }
-  std::u16string Link(const std::string& pathAndQuery) const { return platform::Utf8ToWide(server->Url(pathAndQuery)); }
-  bool TargetExists() const { return platform::PathExists(target); }
-
-  TempDir out;
-  std::unique_ptr<Server> server;
-  std::u16string target;
-};
-
-const std::vector<int32_t> kFailedAfterTransfer = {STATUS_DOWNLOAD_FAILED, STATUS_CLEANUP_FILES, STATUS_FINISHED};
-
-// The last states of a run, without the earlier ones a fast run may skip.
-std::vector<int32_t> Tail(const RunResult& r, size_t n) {
-  auto s = r.States();
-  return std::vector<int32_t>(s.end() - std::min(n, s.size()), s.end());
-}
 
 TEST_F(DownloadNet, SizesAroundTheBufferBoundariesArriveWholeWithTheExactRequests) {
   for (size_t size : {size_t{1}, size_t{40960}, size_t{10 * 4096 + 1}, size_t{1048576}}) {
@@ -208,11 +74,13 @@ TEST_F(DownloadNet, AcceptedLinksAndAnswers) {
   EXPECT_EQ(ReadBytes(out.path() / "package.exe"), data);
 }
 
-TEST_F(DownloadNet, BrokenTransfersFailAndLeaveNoFile) {
+TEST_F(DownloadNet, BrokenTransfersFailAndLeaveNoFileWithoutRetries) {
   Serve("p.bin", 100000);
+  enginetest::EngineSetup once;
+  once.retries = 0;
   for (std::string q : {"drop_after=50000", "drop_after=0", "extra=100", "status=403", "bad_range_start=1"}) {
     SCOPED_TRACE(q);
-    RunResult r = RunEngine(Link("/p.bin?" + q), u"", target);
+    RunResult r = RunEngine(once, Link("/p.bin?" + q), u"", target);
     EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
     EXPECT_GE(r.HeldMs(STATUS_DOWNLOAD_FAILED), 950u);
     EXPECT_GE(r.HeldMs(STATUS_CLEANUP_FILES), 1950u);

@@ -36,13 +36,30 @@ struct RunResult {
   }
 };
 
+// What the window hands the manager besides the links. Tests pause 20 ms before
+// the first retry instead of a second (one test times the real pauses).
+constexpr uint32_t kShortRetryPauseMs = 20;
+struct EngineSetup {
+  int retries = 3;
+  uint32_t firstRetryPauseMs = kShortRetryPauseMs;
+  std::u16string downloadSha256, fallbackSha256;
+  uint32_t noDataLimitMs = 0;
+};
+
+using TickFn = std::function<void(const DownloadStatus&, uint64_t)>;
+
 // onTick runs on the polling thread after every poll (the window's side: it may
 // reset or set runEvent and set cancelEvent); it gets the latest copy.
-inline RunResult RunEngine(const std::u16string& link, const std::u16string& fallback, const std::u16string& target,
-                           const std::function<void(const DownloadStatus&, uint64_t)>& onTick = {},
-                           uint32_t pollMs = 25, uint64_t limitMs = 60000) {
+inline RunResult RunEngine(const EngineSetup& setup, const std::u16string& link, const std::u16string& fallback,
+                           const std::u16string& target, const TickFn& onTick = {}, uint32_t pollMs = 25,
+                           uint64_t limitMs = 60000) {
   RunResult r;
   CDownloadManager* m = CDownloadManager::Instance();
+  m->retries = setup.retries;
+  m->firstRetryPauseMs = setup.firstRetryPauseMs;
+  m->downloadSha256 = setup.downloadSha256;
+  m->fallbackSha256 = setup.fallbackSha256;
+  m->noDataLimitMs = setup.noDataLimitMs;
   r.started = m->Start(link, fallback, target);
   if (!r.started) {
     r.released = ReleaseDownloadObjects();
@@ -63,6 +80,45 @@ inline RunResult RunEngine(const std::u16string& link, const std::u16string& fal
   }
   r.released = ReleaseDownloadObjects();
   return r;
+}
+
+inline RunResult RunEngine(const std::u16string& link, const std::u16string& fallback, const std::u16string& target,
+                           const TickFn& onTick = {}, uint32_t pollMs = 25, uint64_t limitMs = 60000) {
+  return RunEngine(EngineSetup{}, link, fallback, target, onTick, pollMs, limitMs);
+}
+
+// One transfer on its own, without the worker and its fixed pauses around the
+// outcome: for the cases where only the transfer's verdict matters.
+struct TransferRun {
+  int started = 0;
+  int32_t finalState = 0;  // the final report's state; 0 when there was none
+  uint64_t bytes = 0;      // what the intermediate reports counted
+};
+
+inline TransferRun& CurrentTransfer() {
+  static TransferRun run;
+  return run;
+}
+
+inline int RecordReport(ProgressReport* report) {
+  if (report->state == STATUS_DOWNLOADING) {
+    CurrentTransfer().bytes += report->bytesDone;
+  } else {
+    CurrentTransfer().finalState = report->state;
+  }
+  return 0;
+}
+
+inline TransferRun RunTransfer(const std::u16string& link, const std::u16string& target, int64_t size,
+                               const TransferOptions& options) {
+  CurrentTransfer() = TransferRun{};
+  CurrentTransfer().started = CDownloadManager::Instance()->Start(link, u"", target);
+  if (CurrentTransfer().started) {
+    CancelRequest cancel(cancelEvent);
+    DownloadRange(cancel, link, 0, size - 1, &RecordReport, options);
+  }
+  ReleaseDownloadObjects();
+  return CurrentTransfer();
 }
 
 }  // namespace enginetest

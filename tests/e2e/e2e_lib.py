@@ -258,19 +258,23 @@ class Server:
         self.proc = None
 
 
-def xml_config(name, entries, registry=None, raw_name=False):
-    """A configuration document; entries are dicts with os, bit, rlink, patch, default."""
+def xml_config(name, entries, registry=None, raw_name=False, retries=None):
+    """A configuration document; entries are dicts with os, bit, rlink, patch, default
+    and sha256 (the rlink's digest); retries, when given, becomes <retries>."""
     def esc(s):
         return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<zarnwebinstaller>", "  <product>",
              "    <name>%s</name>" % (name if raw_name else esc(name))]
     if registry is not None:
         lines.append("    <registry>%s</registry>" % esc(registry))
+    if retries is not None:
+        lines.append("    <retries>%s</retries>" % retries)
     for e in entries:
         lines.append('    <installerInfo%s>' % (' default="YES"' if e.get("default") else ""))
         for key in ("os", "bit", "rlink", "patch"):
             if key in e:
-                lines.append("      <%s>%s</%s>" % (key, esc(e[key]), key))
+                attr = ' sha256="%s"' % e["sha256"] if key == "rlink" and "sha256" in e else ""
+                lines.append("      <%s%s>%s</%s>" % (key, attr, esc(e[key]), key))
         lines.append("    </installerInfo>")
     lines += ["  </product>", "</zarnwebinstaller>", ""]
     return "\n".join(lines)

@@ -13,6 +13,7 @@ passed, 77 when all were skipped, 1 otherwise.
 """
 import argparse
 import glob
+import hashlib
 import os
 import shutil
 import subprocess
@@ -153,9 +154,9 @@ def kit_ini(**overrides):
 ABSENT_KEY = r"SOFTWARE\ZarnE2E\NotInstalled"
 
 
-def config(product, entries):
+def config(product, entries, retries=None):
     """A vendor's usual document: the product key names one that is not there."""
-    return xml_config(product, entries, registry=ABSENT_KEY)
+    return xml_config(product, entries, registry=ABSENT_KEY, retries=retries)
 
 
 def links(case, chosen_path, query="", others=True, default_path=None):
@@ -238,6 +239,8 @@ def expect_probe_then_range(case, path, size):
     check(ranged and ranged[0]["range"] == "bytes=0-%d" % (size - 1),
           "the transfer's range is %r, not bytes=0-%d" % (ranged[0]["range"] if ranged else None, size - 1))
     check(ranged[0]["status"] == 206, "transfer answered %d" % ranged[0]["status"])
+    # On a good line nothing is asked twice: one probe, one transfer, as ever.
+    check(len(reqs) == 2, "expected exactly a probe and one transfer, got %r" % [(r["range"], r["status"]) for r in reqs])
 
 
 def expect_window_geometry(snap, win, cancel_text):
@@ -374,15 +377,22 @@ def case_fallback_after_404(case):
     check(os.path.basename(case.package_path(product)) == "Zarn_ E2E_A_B_.exe", "target name")
 
 
-def case_truncated_body_fails(case):
-    product = "Zarn E2E Product"
-    win, _, before = start_download(case, product, "pkg.exe", 400 * 1024, "drop_after=150000&" + SLOW)
+def expect_failed_and_nothing_left(case, win, product, before, never=None, why=""):
+    """The run shows "Download failed.", never the text never, and leaves nothing."""
     frames = frames_until_exit(case, win, 60)
     seq, worst = statuses(frames, STATUS_TEXTS)
     print("  status texts seen: %r" % seq)
     check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
-    check(DEFAULTS["done"] not in seq, "a truncated body was called complete: %r" % seq)
+    if never:
+        check(never not in seq, "%s: %r" % (why, seq))
     case.expect_nothing_left(product, before)
+
+
+def case_truncated_body_fails(case):
+    # Without retries a cut line ends the download, as it always did.
+    product = "Zarn E2E Product"
+    win, _, before = start_download(case, product, "pkg.exe", 400 * 1024, "drop_after=150000&" + SLOW, retries=0)
+    expect_failed_and_nothing_left(case, win, product, before, DEFAULTS["done"], "a truncated body was called complete")
 
 
 def open_cancel_box(case, win, how):
@@ -412,12 +422,18 @@ def wait_transfer(case, path, at_least, timeout=20):
     wait_for(lambda: case.ranged_bytes(path) >= at_least, timeout, "%d bytes of %s sent" % (at_least, path))
 
 
-def start_download(case, product, name, size, query, ini=None, after_bytes=0):
+def start_download(case, product, name, size, query, ini=None, after_bytes=0, retries=None, digest=None):
     """Serves name, runs the installer on it and waits for its window and for
     after_bytes of the transfer; gives the window, the served bytes and the folder's
-    listing without the package."""
+    listing without the package. digest(served) gives the chosen link's sha256."""
     served = case.serve(name, size)
-    case.inst.lay_out(config(product, links(case, "/" + name, query)), ini)
+    size = len(served)
+    entries = links(case, "/" + name, query)
+    if digest:
+        for e in entries:
+            if e["rlink"].startswith(case.server.url("/" + name)):
+                e["sha256"] = digest(served)
+    case.inst.lay_out(config(product, entries, retries=retries), ini)
     case.inst.start()
     win = case.inst.wait_window()
     before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
@@ -662,9 +678,70 @@ def case_full_disk(case):
             subprocess.run(["umount", "-l", case.app], timeout=20)
     case.cleanups.append(unmount)
     win, _, before = start_download(case, product, "pkg.exe", 8 * 1024 * 1024, "chunk=65536&delay_ms=10")
-    frames = frames_until_exit(case, win, 60)
+    expect_failed_and_nothing_left(case, win, product, before)
+
+
+# --- integrity and resilience ---------------------------------------------------------
+def case_digest_mismatch_is_never_started(case):
+    product = "Zarn E2E Product"
+    # One byte of the body differs from the file whose digest the entry names.
+    win, _, before = start_download(case, product, "pkg.exe", 400 * 1024, "corrupt_at=300000&" + SLOW,
+                                    digest=lambda data: hashlib.sha256(data).hexdigest().upper())
+    expect_failed_and_nothing_left(case, win, product, before, DEFAULTS["prepare"],
+                                   "a package with the wrong digest was prepared")
+
+
+def case_cut_twice_resumes_and_starts_once(case):
+    product = "Zarn E2E Product"
+    cut = 200000
+    win, served, _ = start_download(case, product, "pkg.exe", 600 * 1024, "drop_after=%d&times=2&%s" % (cut, SLOW),
+                                    digest=lambda data: hashlib.sha256(data).hexdigest())
+    size = len(served)
+    frames = frames_until_exit(case, win, 90)
+    save_frames(case, frames, every=max(1, len(frames) // 12))
+    mids, complete, bad = analyse_band(frames, CTX.skin("CheckD.jpg"))
+    check(not bad, "band: %s" % "; ".join(bad[:5]))
+    check([w for _, w in mids] == sorted(w for _, w in mids), "the bar went back: %r" % mids)
     seq, worst = statuses(frames, STATUS_TEXTS)
-    check(DEFAULTS["failed"] in seq, "no %r among %r (%r)" % (DEFAULTS["failed"], seq, worst[:3]))
+    print("  status texts seen: %r" % seq)
+    check(DEFAULTS["failed"] not in seq, "a resumed download was shown as failed: %r" % seq)
+    case.expect_started(product, served)
+    ranged = [r["range"] for r in case.server.finished() if r["path"] == "/pkg.exe" and r["range"]]
+    want = ["bytes=%d-%d" % (start, size - 1) for start in (0, cut, 2 * cut)]
+    check(sorted(ranged, key=lambda r: int(r[6:].split("-")[0])) == want,
+          "the transfers asked for %r, not %r" % (ranged, want))
+    print("  ranges %r, mid percentages %s" % (ranged, [p for p, _ in mids][:12]))
+
+
+def case_cancel_during_a_retry_pause(case):
+    product = "Zarn E2E Product"
+    # Every transfer request is answered 503: after the third the engine waits 4 s.
+    win, _, before = start_download(case, product, "pkg.exe", 200 * 1024, "range_status=503", retries=10)
+    wait_for(lambda: len([r for r in case.server.finished() if r["range"]]) >= 3, 20, "three refused transfers")
+    box = open_cancel_box(case, win, "button")
+    expect_notice(case, box, win, product, NOTICE)
+    asked = len([r for r in case.server.finished() if r["range"]])
+    click_screen_rect(box_button(box, "Yes")["rect"])
+    yes_at = time.monotonic()
+    frames = frames_until_exit(case, win, 30)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
+    def first(text):
+        return next((t for t, pic in frames if showing(pic) and
+                     CTX.text.read(pic, scr.STATUS, STATUS_TEXTS, scr.STATUS_FONT)[0] == text), None)
+    cancelling, cancelled = first(DEFAULTS["cancelling"]), first(DEFAULTS["cancelled"])
+    check(cancelled is not None, "no %r among %r (%r)" % (DEFAULTS["cancelled"], seq, worst[:3]))
+    check(cancelling is not None, "no %r among %r (%r)" % (DEFAULTS["cancelling"], seq, worst[:3]))
+    # Counted from the first frame that shows the window got the answer: Wine without
+    # a window manager holds the box's thread about 2 s while the box is hidden,
+    # before MessageBox returns Yes to the window.
+    latency = cancelled - cancelling
+    print("  'Download cancelled.' %.2f s after 'Cancelling...' (%.2f s after the click on Yes)" %
+          (latency, cancelled - yes_at))
+    check(latency < 1.0, "'Download cancelled.' came %.2f s after the window took the Yes" % latency)
+    check(DEFAULTS["failed"] not in seq, "a cancelled download failed: %r" % seq)
+    later = len([r for r in case.server.finished() if r["range"]])
+    check(later == asked, "%d more transfer requests after the cancel" % (later - asked))
     case.expect_nothing_left(product, before)
 
 
@@ -679,6 +756,8 @@ GROUPS = {
               case_no_registry_element_and_no_patch_gives_the_full_package],
     "versions": [case_version_winxp64, case_version_win7, case_version_win10],
     "fulldisk": [case_full_disk],
+    "integrity": [case_digest_mismatch_is_never_started, case_cut_twice_resumes_and_starts_once,
+                  case_cancel_during_a_retry_pause],
 }
 
 CTX = None

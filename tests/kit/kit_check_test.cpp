@@ -275,6 +275,12 @@ TEST(KitCheck, EachMistakeIsFoundWhereItIs) {
       {"a bit no machine has", Config(clean + Entry("Windows 8", "x64", "https://h.example/x")), "unknown-bit",
        kit::Grade::kWarning, 12},
       {"no product name", Config(clean, "<registry>SOFTWARE\\P</registry>\n"), "no-name", kit::Grade::kWarning, 2},
+      {"retries that are no number", Config(clean, "<name>P</name><registry>SOFTWARE\\P</registry><retries>three</retries>\n"),
+       "retries-value", kit::Grade::kWarning, 3},
+      {"retries above the most", Config(clean, "<name>P</name><registry>SOFTWARE\\P</registry><retries> 25 </retries>\n"),
+       "retries-value", kit::Grade::kNote, 3},
+      {"a second retries", Config(clean + "<retries>1</retries>\n", "<name>P</name><registry>SOFTWARE\\P</registry><retries>2</retries>\n"),
+       "unread-element", kit::Grade::kWarning, 12},
       {"wrong root", "<zarn><product/></zarn>", "no-root", kit::Grade::kError, 1},
       {"no product", "<zarnwebinstaller><produkt/></zarnwebinstaller>", "no-product", kit::Grade::kError, 1},
   };

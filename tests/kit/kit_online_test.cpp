@@ -45,9 +45,9 @@ TEST(KitOnline, EachFaultModeIsReportedForItsLinkOnly) {
   testing_support::WriteBytes(root.path() / "pkg.exe", package);
   const std::string good = server.Url("/pkg.exe"), missing = server.Url("/pkg.exe?status=404"),
                     noLength = server.Url("/pkg.exe?chunked=1"), noRange = server.Url("/pkg.exe?ignore_range=1"),
-                    swapped = server.Url("/pkg.exe?swapped=1"), dead = "http://127.0.0.1:1/pkg.exe";
-  std::vector<uint8_t> other = package;
-  other[100] ^= 1;
+                    swapped = server.Url("/pkg.exe?corrupt_at=100"), dead = "http://127.0.0.1:1/pkg.exe";
+  std::vector<uint8_t> corrupt = package;
+  corrupt[100] = static_cast<uint8_t>(~corrupt[100]);
   auto entry = [](const char* os, const char* bit, const std::string& link, const std::string& sha = "") {
     return std::string("<installerInfo><os>") + os + "</os><bit>" + bit + "</bit><rlink" +
            (sha.empty() ? "" : " sha256=\"" + sha + "\"") + ">" + link + "</rlink></installerInfo>\n";
@@ -57,8 +57,9 @@ TEST(KitOnline, EachFaultModeIsReportedForItsLinkOnly) {
       "<zarnwebinstaller><product><name>P</name><registry>SOFTWARE\\P</registry>\n" +
           entry("Windows 8", "64", good, Hex(package)) + entry("Windows 7", "64", missing, Hex(package)) +
           entry("Windows Vista", "64", noLength) + entry("Windows XP", "64", noRange) +
-          // A digest of other bytes: what a package swapped on the server looks like.
-          entry("Windows 8", "32", swapped, Hex(other)) + entry("Windows XP", "32", dead) +
+          // The server's body differs from the file in one byte: the package's digest
+          // does not match.
+          entry("Windows 8", "32", swapped, Hex(package)) + entry("Windows XP", "32", dead) +
           entry("Windows 7", "32", good) + "</product></zarnwebinstaller>\n");
   kit::Report r;
   kit::CheckConfiguration(dir.Wide("ZarnWebInstaller.xml"), "ZarnWebInstaller.xml", r);
@@ -84,11 +85,13 @@ TEST(KitOnline, EachFaultModeIsReportedForItsLinkOnly) {
   EXPECT_EQ(ProbeOf(r, noRange)->rangeStatus, 200u);
   EXPECT_EQ(FindingsAbout(r, noRange), std::vector<std::string>{"online-range"});
   EXPECT_EQ(FindingsAbout(r, swapped), std::vector<std::string>{"online-sha256-mismatch"});
-  EXPECT_EQ(ProbeOf(r, swapped)->actualSha256, Hex(package));
+  EXPECT_EQ(ProbeOf(r, swapped)->actualSha256, Hex(corrupt));
   EXPECT_FALSE(ProbeOf(r, dead)->sent);
   EXPECT_EQ(FindingsAbout(r, dead), std::vector<std::string>{"online-no-answer"});
   for (const kit::Finding& f : r.findings)
-    if (f.code.compare(0, 7, "online-") == 0) EXPECT_EQ(f.grade, kit::Grade::kWarning) << f.code;
+    if (f.code.compare(0, 7, "online-") == 0) {
+      EXPECT_EQ(f.grade, kit::Grade::kWarning) << f.code;
+    }
 
   // The probe and the range request are the installer's own: its agent and Referer,
   // no Range on the probe, exactly one byte asked for after it.

@@ -4,11 +4,18 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -24,6 +31,8 @@ struct TestServer::Impl {
   std::atomic<bool> stopping{false};
   mutable std::mutex m;
   std::vector<RequestRecord> records;
+  // Ranged requests seen so far per path and query, for times=K.
+  std::map<std::string, long long> rangedSeen;
 
   size_t Record(const RequestRecord& r) {
     std::lock_guard<std::mutex> g(m);
@@ -41,6 +50,10 @@ struct TestServer::Impl {
     std::ofstream out(logFile, std::ios::app);
     out << ToJsonLine(records[index]) << "\n";
   }
+  long long CountRanged(const std::string& key) {
+    std::lock_guard<std::mutex> g(m);
+    return ++rangedSeen[key];
+  }
   // Sleeps in small steps so that a stopping server is not held up.
   void Nap(int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -49,13 +62,66 @@ struct TestServer::Impl {
   void Handle(const httplib::Request& req, httplib::Response& res);
 };
 
+const char* const kFaultModes[] = {
+    "delay_ms",      "drip_ms",       "header_delay_ms",  "stall_after", "stall_ms",
+    "drop_after",    "reset_after",   "extra",            "bad_range_start", "bad_total",
+    "star_total",    "no_content_range", "garbled_range", "short_range", "ignore_range",
+    "resume_ignores_range", "chunked", "zero_length",     "corrupt_at",  "status",
+    "probe_status",  "range_status",  "redirect",         "redirect_loop", "times",
+};
+const size_t kFaultModeCount = sizeof kFaultModes / sizeof kFaultModes[0];
+
 namespace {
 
 using testserver::JsonEscape;
 
+// The fault modes of one request, read from its query (see test_server.h). A
+// request that times=K spares gets none of them.
+struct Faults {
+  long long delayMs = 0, dripMs = 0, headerDelayMs = 0;
+  long long stallAfter = -1, stallMs = -1, dropAfter = -1, resetAfter = -1;
+  long long extra = 0, corruptAt = -1;
+  size_t chunk = 4096;
+  bool badRangeStart = false, badTotal = false, starTotal = false, noContentRange = false, garbledRange = false;
+  bool shortRange = false, ignoreRange = false, resumeIgnoresRange = false, chunked = false, zeroLength = false;
+  bool redirectLoop = false;
+  int status = 0, probeStatus = 0, rangeStatus = 0;  // 0: not given
+  std::string redirect;
+};
+
 long long Param(const httplib::Request& req, const char* name, long long fallback) {
   if (!req.has_param(name)) return fallback;
   return std::atoll(req.get_param_value(name).c_str());
+}
+
+Faults ReadFaults(const httplib::Request& req) {
+  Faults f;
+  f.headerDelayMs = Param(req, "header_delay_ms", 0);
+  f.delayMs = Param(req, "delay_ms", 0);
+  f.dripMs = Param(req, "drip_ms", 0);
+  f.chunk = static_cast<size_t>(Param(req, "chunk", 4096));
+  f.stallAfter = Param(req, "stall_after", -1);
+  f.stallMs = Param(req, "stall_ms", -1);
+  f.dropAfter = Param(req, "drop_after", -1);
+  f.resetAfter = Param(req, "reset_after", -1);
+  f.extra = Param(req, "extra", 0);
+  f.corruptAt = Param(req, "corrupt_at", -1);
+  f.badRangeStart = req.has_param("bad_range_start");
+  f.badTotal = req.has_param("bad_total");
+  f.starTotal = req.has_param("star_total");
+  f.noContentRange = req.has_param("no_content_range");
+  f.garbledRange = req.has_param("garbled_range");
+  f.shortRange = req.has_param("short_range");
+  f.ignoreRange = req.has_param("ignore_range");
+  f.resumeIgnoresRange = req.has_param("resume_ignores_range");
+  f.chunked = req.has_param("chunked");
+  f.zeroLength = req.has_param("zero_length");
+  f.status = static_cast<int>(Param(req, "status", 0));
+  f.probeStatus = static_cast<int>(Param(req, "probe_status", 0));
+  f.rangeStatus = static_cast<int>(Param(req, "range_status", 0));
+  f.redirectLoop = req.has_param("redirect_loop");
+  if (req.has_param("redirect")) f.redirect = req.get_param_value("redirect");
+  return f;
 }
 
 // "bytes=A-B" (B may be absent); false for anything else.
@@ -70,6 +136,42 @@ bool ParseRange(const std::string& value, uint64_t size, uint64_t* first, uint64
   *first = a;
   *last = b;
   return true;
+}
+
+uint16_t PortOf(const sockaddr_storage& a) {
+  if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(a).sin_port);
+  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(a).sin6_port);
+  return 0;
+}
+
+// Resets the connection that serves req: the library gives handlers no socket, so it
+// is found among the process's descriptors by its two ports. The descriptor is then
+// replaced by a fresh unconnected socket, so that the library's own close later
+// touches nothing of ours; the original, closed with a zero linger, sends an RST.
+bool ResetConnection(const httplib::Request& req) {
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (!dir) return false;
+  bool done = false;
+  while (dirent* e = ::readdir(dir)) {
+    int fd = std::atoi(e->d_name);
+    if (fd <= 2) continue;
+    sockaddr_storage local{}, peer{};
+    socklen_t ll = sizeof local, pl = sizeof peer;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll) != 0) continue;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &pl) != 0) continue;
+    if (PortOf(local) != req.local_port || PortOf(peer) != req.remote_port) continue;
+    linger l{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    int dummy = ::socket(local.ss_family, SOCK_STREAM, 0);
+    if (dummy >= 0) {
+      ::dup2(dummy, fd);
+      ::close(dummy);
+      done = true;
+    }
+    break;
+  }
+  ::closedir(dir);
+  return done;
 }
 
 }  // namespace
@@ -95,10 +197,21 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
   rec.referer = req.get_header_value("Referer");
   rec.accept = req.get_header_value("Accept");
 
-  if (long long ms = Param(req, "header_delay_ms", 0)) Nap(static_cast<int>(ms));
+  Faults f = ReadFaults(req);
+  if (req.has_param("times")) {
+    // Spared requests get the faults that break or refuse an answer lifted; the
+    // others (a server that ignores resumed ranges, say) stay what the server is.
+    const long long k = Param(req, "times", 0);
+    if (rec.range.empty() || CountRanged(req.path + "?" + query) > k) {
+      f.stallAfter = f.stallMs = f.dropAfter = f.resetAfter = -1;
+      f.rangeStatus = 0;
+    }
+  }
 
-  if (req.has_param("redirect")) {
-    res.set_redirect(req.get_param_value("redirect"));
+  if (f.headerDelayMs) Nap(static_cast<int>(f.headerDelayMs));
+
+  if (!f.redirect.empty() || f.redirectLoop) {
+    res.set_redirect(f.redirectLoop ? req.path + "?" + query : f.redirect);
     rec.status = res.status;
     Finish(Record(rec));
     return;
@@ -112,20 +225,32 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
     Finish(Record(rec));
     return;
   }
+  if (f.rangeStatus && !rec.range.empty()) {
+    res.status = rec.status = f.rangeStatus;
+    res.set_content("busy", "text/plain");
+    Finish(Record(rec));
+    return;
+  }
   const uint64_t size = std::filesystem::file_size(root + req.path);
   int status = 200;
-  if (req.has_param("status")) status = static_cast<int>(Param(req, "status", 200));
-  if (req.has_param("probe_status") && rec.range.empty()) status = static_cast<int>(Param(req, "probe_status", 200));
+  if (f.status) status = f.status;
+  if (f.probeStatus && rec.range.empty()) status = f.probeStatus;
 
   uint64_t first = 0, last = size ? size - 1 : 0, length = size;
-  if (status == 200 && !rec.range.empty() && !req.has_param("ignore_range")) {
+  const bool ignoreRange = f.ignoreRange || (f.resumeIgnoresRange && rec.range.find("=0-") == std::string::npos);
+  if (status == 200 && !rec.range.empty() && !ignoreRange) {
     if (ParseRange(rec.range, size, &first, &last)) {
-      uint64_t extra = static_cast<uint64_t>(Param(req, "extra", 0));
-      uint64_t shownFirst = first + (req.has_param("bad_range_start") ? 1 : 0);
+      if (f.shortRange && last > first) last = first + (last - first) / 2;
+      uint64_t shownFirst = first + (f.badRangeStart ? 1 : 0);
       status = 206;
-      length = last - first + 1 + extra;
-      res.set_header("Content-Range", "bytes " + std::to_string(shownFirst) + "-" +
-                                          std::to_string(first + length - 1) + "/" + std::to_string(size + extra));
+      length = last - first + 1 + static_cast<uint64_t>(f.extra);
+      std::string total = f.starTotal ? "*" : std::to_string(size + static_cast<uint64_t>(f.extra) + (f.badTotal ? 1 : 0));
+      if (f.garbledRange) {
+        res.set_header("Content-Range", "bytes garbage");
+      } else if (!f.noContentRange) {
+        res.set_header("Content-Range", "bytes " + std::to_string(shownFirst) + "-" +
+                                            std::to_string(first + length - 1) + "/" + total);
+      }
     } else {
       status = 416;
       length = 0;
@@ -135,29 +260,40 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
   rec.status = status;
   size_t index = Record(rec);
 
-  if (req.has_param("zero_length") || length == 0) {
+  if (f.zeroLength || length == 0) {
     res.set_content("", "application/octet-stream");
     Finish(index);
     return;
   }
-  const size_t chunk = static_cast<size_t>(Param(req, "chunk", 4096));
-  const int delay = static_cast<int>(Param(req, "delay_ms", 0));
-  const long long stallAfter = Param(req, "stall_after", -1);
-  const long long dropAfter = Param(req, "drop_after", -1);
-  auto provider = [this, file, fileSize = size, first, length, chunk, delay, stallAfter, dropAfter, index](
-                      size_t offset, size_t, httplib::DataSink& sink) -> bool {
+  const size_t chunk = f.dripMs ? 16 : (f.chunk ? f.chunk : 4096);
+  const int delay = static_cast<int>(f.dripMs ? f.dripMs : f.delayMs);
+  const long long stallAfter = f.stallAfter, stallMs = f.stallMs, dropAfter = f.dropAfter, resetAfter = f.resetAfter;
+  const long long corruptAt = f.corruptAt;
+  // One-shot: a timed stall happens once per response, then the body goes on.
+  auto stalled = std::make_shared<bool>(false);
+  auto provider = [this, file, fileSize = size, first, length, chunk, delay, stallAfter, stallMs, dropAfter, resetAfter,
+                   corruptAt, stalled, index, &req](size_t offset, size_t, httplib::DataSink& sink) -> bool {
     if (offset >= length) {
       return true;
     }
     if (dropAfter >= 0 && offset >= static_cast<uint64_t>(dropAfter)) return false;
-    if (stallAfter >= 0 && offset >= static_cast<uint64_t>(stallAfter)) {
-      while (!stopping) Nap(50);
+    if (resetAfter >= 0 && offset >= static_cast<uint64_t>(resetAfter)) {
+      ResetConnection(req);
       return false;
     }
+    if (stallAfter >= 0 && offset >= static_cast<uint64_t>(stallAfter) && !*stalled) {
+      if (stallMs < 0) {
+        while (!stopping) Nap(50);
+        return false;
+      }
+      Nap(static_cast<int>(stallMs));
+      *stalled = true;
+    }
     if (delay) Nap(delay);
-    size_t n = std::min<uint64_t>(chunk ? chunk : 4096, length - offset);
-    if (dropAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(dropAfter) - offset);
-    if (stallAfter >= 0) n = std::min<uint64_t>(n, static_cast<uint64_t>(stallAfter) - offset);
+    size_t n = std::min<uint64_t>(chunk, length - offset);
+    for (long long limit : {dropAfter, resetAfter, *stalled ? -1 : stallAfter}) {
+      if (limit >= 0 && offset < static_cast<uint64_t>(limit)) n = std::min<uint64_t>(n, static_cast<uint64_t>(limit) - offset);
+    }
     // Past the file's end (the extra= mode) the body goes on with filler bytes.
     std::string buf(n, 'X');
     uint64_t at = first + offset;
@@ -166,12 +302,15 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
       file->seekg(static_cast<std::streamoff>(at));
       file->read(&buf[0], static_cast<std::streamsize>(std::min<uint64_t>(n, fileSize - at)));
     }
+    if (corruptAt >= 0 && static_cast<uint64_t>(corruptAt) >= at && static_cast<uint64_t>(corruptAt) < at + n) {
+      buf[static_cast<size_t>(static_cast<uint64_t>(corruptAt) - at)] ^= '\xFF';
+    }
     if (!sink.write(buf.data(), n)) return false;
     AddSent(index, n);
     return true;
   };
   auto releaser = [this, index](bool) { Finish(index); };
-  if (req.has_param("chunked")) {
+  if (f.chunked) {
     auto sent = std::make_shared<uint64_t>(0);
     res.set_chunked_content_provider(
         "application/octet-stream",

@@ -1,17 +1,34 @@
 // A loopback HTTP/1.1 server for the download tests: serves the files of one folder
-// and misbehaves on request. Fault modes are chosen by the query string:
+// and misbehaves on request. Fault modes are chosen by the query string (the table
+// kFaultModes in test_server.cpp holds the same list):
 //   delay_ms=N        pause N ms before each chunk of the body (chunk=N bytes, 4096)
+//   drip_ms=N         the body trickles in 16-byte pieces, one every N ms
 //   header_delay_ms=N pause N ms before answering at all
 //   stall_after=N     send N body bytes, then go silent until the server stops
-//   drop_after=N      send N body bytes of the announced length, then drop the connection
+//   stall_ms=N        with stall_after: go silent for N ms only, then go on
+//   drop_after=N      send N body bytes of the announced length, then close the connection
+//   reset_after=N     send N body bytes, then reset the connection (TCP RST)
 //   extra=N           a ranged answer runs N bytes past the file's end (and says so)
 //   bad_range_start=1 a ranged answer whose Content-Range starts one byte late
+//   bad_total=1       a ranged answer whose Content-Range names a total one byte too big
+//   star_total=1      a ranged answer whose Content-Range gives the total as "*"
+//   no_content_range=1 a 206 answer without Content-Range
+//   garbled_range=1   a 206 answer with the Content-Range "bytes garbage"
+//   short_range=1     a ranged answer covering only the first half of what was asked
 //   ignore_range=1    answer 200 with the whole file whatever the Range
+//   resume_ignores_range=1 the same, but only for a Range that does not start at 0
 //   chunked=1         no Content-Length: chunked transfer coding
 //   zero_length=1     Content-Length 0, no body
+//   corrupt_at=N      the body's byte at file offset N is inverted (same length)
 //   status=N          answer with status N and the file as the body
 //   probe_status=N    the same, but only for requests without a Range header
+//   range_status=N    requests with a Range header get status N and a 4-byte body
 //   redirect=PATH     302 to PATH
+//   redirect_loop=1   302 to the same path and query, for ever
+//   times=K           stall_after, drop_after, reset_after and range_status hit only
+//                     the first K requests with a Range header for this path and
+//                     query; requests without one, and later ones, are answered in
+//                     full (the other modes still apply)
 // Every request is recorded (and, with a log file, written as one JSON line).
 #pragma once
 
@@ -57,5 +74,9 @@ class TestServer {
 };
 
 std::string ToJsonLine(const RequestRecord& r);
+
+// The names of the fault modes, for tests that want to see each one used.
+extern const char* const kFaultModes[];
+extern const size_t kFaultModeCount;
 
 }  // namespace testserver

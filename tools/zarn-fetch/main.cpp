@@ -1,23 +1,58 @@
-// zarn-fetch LINK TARGET [FALLBACK]
+// zarn-fetch [--sha256 HEX] [--retries N] LINK TARGET [FALLBACK]
 // Runs the download engine once, as the installer window would, and prints every
-// change of state with the byte counts. Exit code 0 exactly when the package
-// arrived (final state 8); 1 otherwise; 2 for a bad command line.
+// change of state with the byte counts. The options may stand anywhere on the line:
+// --sha256 names the digest the package must have (from either link), --retries how
+// often a broken transfer is tried again (0..10, default 3). Exit code 0 exactly
+// when the package arrived (final state 8); 1 otherwise; 2 for a bad command line.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "app/link_repair.h"
+#include "config/installer_config.h"
 #include "download/download_manager.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: zarn-fetch [--sha256 HEX] [--retries N] LINK TARGET [FALLBACK]\n");
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 4 || std::strcmp(argv[1], "--help") == 0) {
-    std::fprintf(stderr, "usage: zarn-fetch LINK TARGET [FALLBACK]\n");
-    return 2;
+  std::vector<std::u16string> positional;
+  std::u16string sha256;
+  int retries = InstallerConfig::kDefaultRetries;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--sha256" || a == "--retries") {
+      if (i + 1 >= argc) return Usage();
+      const std::u16string value = platform::Utf8ToWide(argv[++i]);
+      if (a == "--sha256" ? !ParseSha256Text(value, &sha256) : !ParseRetriesText(value, &retries)) {
+        std::fprintf(stderr, "zarn-fetch: %s wants %s, not \"%s\"\n", a.c_str(),
+                     a == "--sha256" ? "64 hex digits" : "a count", argv[i]);
+        return 2;
+      }
+    } else if (a.compare(0, 2, "--") == 0) {
+      return Usage();
+    } else {
+      positional.push_back(platform::Utf8ToWide(a));
+    }
   }
-  std::u16string link = platform::Utf8ToWide(argv[1]);
-  std::u16string target = platform::Utf8ToWide(argv[2]);
-  std::u16string fallback = argc == 4 ? platform::Utf8ToWide(argv[3]) : std::u16string();
+  if (positional.size() < 2 || positional.size() > 3) return Usage();
+  std::u16string link = positional[0];
+  std::u16string target = positional[1];
+  std::u16string fallback = positional.size() == 3 ? positional[2] : std::u16string();
+  // The same repair the installer window makes before it starts the engine.
+  app::RepairLinks(&link, &fallback);
   CDownloadManager* manager = CDownloadManager::Instance();
+  manager->downloadSha256 = manager->fallbackSha256 = sha256;
+  manager->retries = retries;
   if (!manager->Start(link, fallback, target)) {
     std::fprintf(stderr, "zarn-fetch: the download could not be started\n");
     ReleaseDownloadObjects();

@@ -286,6 +286,7 @@ class ConfigChecker {
 
     // One pass over the product's children, each read where the reader stands.
     std::vector<EntryFacts> entries;
+    bool retriesSeen = false;
     doc_.ParseDocument();
     EnterProduct(doc_);
     while (doc_.FindElement()) {
@@ -300,11 +301,27 @@ class ConfigChecker {
           UnreadElement(child, nameRecord && doc_.GetRecord(child).offset < doc_.GetRecord(nameRecord).offset
                                    ? ": <registry> is looked for after <name> only"
                                    : ": only the first <registry> after <name> is read");
+      } else if (name == u"retries") {
+        // Read wherever it stands under product, the first one only.
+        if (retriesSeen) {
+          UnreadElement(child, ": only the first <retries> is read");
+        } else {
+          retriesSeen = true;
+          int count = 0;
+          const std::u16string text = doc_.GetData(child);
+          if (!ParseRetriesText(text, &count))
+            Add(Grade::kWarning, "retries-value", child,
+                "<retries> \"" + U8(text) + "\" is not a number: the installer keeps its " +
+                    std::to_string(InstallerConfig::kDefaultRetries) + " retries");
+          else if (Number(text.substr(text.find_first_not_of(u" \t\r\n"))) > InstallerConfig::kMaxRetries)
+            Add(Grade::kNote, "retries-value", child,
+                "<retries> " + U8(text) + " is read as " + std::to_string(InstallerConfig::kMaxRetries) + ", the most");
+        }
       } else if (name == u"installerInfo") {
         entries.push_back(ReadEntry(child, cutoff));
         CheckChildren(entries.back());
       } else {
-        UnreadElement(child, "", {u"name", u"registry", u"installerInfo"});
+        UnreadElement(child, "", {u"name", u"registry", u"installerInfo", u"retries"});
       }
     }
 

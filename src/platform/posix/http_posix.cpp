@@ -21,7 +21,7 @@ namespace {
 
 // WinINet gives up on a connection or a response that stays silent this long.
 constexpr long kConnectTimeoutS = 60;
-constexpr auto kReceiveTimeout = std::chrono::seconds(60);
+constexpr std::chrono::milliseconds kReceiveTimeout = std::chrono::seconds(60);
 
 enum class Kind { kSession, kConnection, kRequest };
 
@@ -34,11 +34,13 @@ struct Handle {
 struct Session : Handle {
   Session() : Handle(Kind::kSession) {}
   std::string agent;
+  std::chrono::milliseconds receiveTimeout = kReceiveTimeout;
 };
 
 struct Connection : Handle {
   Connection() : Handle(Kind::kConnection) {}
   std::string agent, host, user, password;
+  std::chrono::milliseconds receiveTimeout = kReceiveTimeout;
   uint16_t port = 0;
   bool ftp = false;
 };
@@ -55,6 +57,7 @@ struct Request : Handle {
   CURLM* multi = nullptr;
   curl_slist* slist = nullptr;
   std::string url;
+  std::chrono::milliseconds receiveTimeout = kReceiveTimeout;
   std::vector<std::pair<std::string, std::string>> headers;  // lower-case name, whole line
   bool sent = false;
   bool headersDone = false;
@@ -136,7 +139,7 @@ bool Drive(Request* r, Ready ready) {
     if (ready() || r->done) break;
     auto now = std::chrono::steady_clock::now();
     if (r->body.size() - r->bodyPos != before) lastProgress = now;
-    if (now - lastProgress > kReceiveTimeout) return false;
+    if (now - lastProgress > r->receiveTimeout) return false;
     curl_multi_poll(r->multi, nullptr, 0, 200, nullptr);
   }
   return true;
@@ -211,12 +214,20 @@ HttpHandle HttpOpenSession(const std::u16string& agent) {
   return s;
 }
 
+bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms) {
+  auto* s = static_cast<Handle*>(session);
+  if (!s || s->kind != Kind::kSession) return false;
+  static_cast<Session*>(s)->receiveTimeout = std::chrono::milliseconds(ms);
+  return true;
+}
+
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
                        const std::u16string& password, bool ftp) {
   auto* s = static_cast<Handle*>(session);
   if (!s || s->kind != Kind::kSession || host.empty()) return nullptr;
   auto* c = new Connection();
   c->agent = static_cast<Session*>(s)->agent;
+  c->receiveTimeout = static_cast<Session*>(s)->receiveTimeout;
   c->host = WideToUtf8(host);
   c->port = port;
   c->user = WideToUtf8(user);
@@ -235,6 +246,7 @@ HttpHandle HttpOpenRequest(HttpHandle connection, const std::u16string& verb, co
   std::string path = WideToUtf8(object);
   if (path.empty() || path[0] != '/') path = "/" + path;
   auto* r = new Request();
+  r->receiveTimeout = c->receiveTimeout;
   r->easy = curl_easy_init();
   r->multi = curl_multi_init();
   if (!r->easy || !r->multi) {

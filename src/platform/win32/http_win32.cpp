@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <vector>
 
 // wininet.h maps these names to its W entry points; here they are the seam's own.
@@ -13,6 +14,14 @@
 #include "platform/text.h"
 
 namespace platform {
+
+namespace {
+// Wine's WinINet takes the receive limit from the request handle only, so the
+// session's limit is kept here and handed to each request as it is opened. A new
+// session starts with the system's own limits again.
+std::atomic<uint32_t> g_receiveTimeoutMs{0};
+}  // namespace
+
 
 bool CanonicalizeUrl(const std::u16string& url, std::u16string* canonical) {
   DWORD chars = static_cast<DWORD>(url.size() * 3 + 64);
@@ -66,7 +75,15 @@ bool CrackUrl(const std::u16string& url, UrlParts* parts) {
 }
 
 HttpHandle HttpOpenSession(const std::u16string& agent) {
+  g_receiveTimeoutMs = 0;
   return InternetOpenW(W(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms) {
+  DWORD value = ms;
+  g_receiveTimeoutMs = ms;
+  return InternetSetOptionW(static_cast<HINTERNET>(session), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value) &&
+         InternetSetOptionW(static_cast<HINTERNET>(session), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof value);
 }
 
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
@@ -77,9 +94,12 @@ HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t 
 
 HttpHandle HttpOpenRequest(HttpHandle connection, const std::u16string& verb, const std::u16string& object,
                            const std::u16string& version, const char16_t* const* acceptTypes, uint32_t flags) {
-  return HttpOpenRequestW(static_cast<HINTERNET>(connection), verb.empty() ? nullptr : W(verb), W(object),
-                          W(version), nullptr, reinterpret_cast<LPCWSTR*>(const_cast<const char16_t**>(acceptTypes)),
-                          flags, 0);
+  HINTERNET request =
+      HttpOpenRequestW(static_cast<HINTERNET>(connection), verb.empty() ? nullptr : W(verb), W(object), W(version),
+                       nullptr, reinterpret_cast<LPCWSTR*>(const_cast<const char16_t**>(acceptTypes)), flags, 0);
+  DWORD limit = g_receiveTimeoutMs;
+  if (request && limit) InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof limit);
+  return request;
 }
 
 bool HttpAddRequestHeader(HttpHandle request, const std::u16string& header, uint32_t flags) {
