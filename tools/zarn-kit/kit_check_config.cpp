@@ -35,17 +35,6 @@ std::string MachineName(const Machine& m) { return U8(m.os) + " " + U8(m.bit) + 
 const char16_t* const kFaultEntries[] = {u"lone_end_tag",   u"unended_start_tag", u"unterminated_tag_syntax",
                                          u"limit_exceeded", u"no_root_element",   u"root_has_sibling"};
 
-bool SameIgnoringCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 class ConfigChecker {
  public:
   ConfigChecker(const std::u16string& path, const std::string& display, Report& report)
@@ -132,7 +121,7 @@ class ConfigChecker {
                      std::initializer_list<const char16_t*> known = {}) {
     std::string message = "<" + U8(NameOf(record)) + "> is never read by the installer" + why;
     for (const char16_t* k : known) {
-      if (NameOf(record) != k && SameIgnoringCase(NameOf(record), k)) {
+      if (NameOf(record) != k && SameIgnoringAsciiCase(NameOf(record), k)) {
         message += " (names are case-sensitive: did you mean <" + U8(k) + ">?)";
         break;
       }

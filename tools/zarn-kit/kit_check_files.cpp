@@ -6,6 +6,7 @@
 #include "config/ui_strings.h"
 #include "kit_check.h"
 #include "kit_image.h"
+#include "kit_links.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -14,17 +15,6 @@ namespace kit {
 namespace {
 
 std::string U8(const std::u16string& s) { return platform::WideToUtf8(s); }
-
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::FILE* OpenForReading(const std::u16string& path) {
 #ifdef _WIN32
@@ -89,13 +79,13 @@ uint32_t LineOf(const std::vector<std::u16string>& lines, const std::u16string& 
     const std::u16string line = Trimmed(lines[i]);
     if (!line.empty() && line[0] == u'[') {
       const size_t close = line.rfind(u']');
-      const bool match = close != std::u16string::npos && SameName(Trimmed(line.substr(1, close - 1)), section);
+      const bool match = close != std::u16string::npos && SameIgnoringAsciiCase(Trimmed(line.substr(1, close - 1)), section);
       if (in && key) return 0;
       if (match && !key) return static_cast<uint32_t>(i + 1);
       in = match;
       continue;
     }
-    if (in && key && !line.empty() && line[0] != u';' && SameName(Trimmed(line.substr(0, line.find(u'='))), *key))
+    if (in && key && !line.empty() && line[0] != u';' && SameIgnoringAsciiCase(Trimmed(line.substr(0, line.find(u'='))), *key))
       return static_cast<uint32_t>(i + 1);
   }
   return 0;
@@ -126,14 +116,14 @@ void CheckStrings(const std::u16string& path, const std::string& display, Report
   }
   const std::vector<std::u16string> lines = Lines(path);
   for (const std::u16string& section : platform::ReadProfileSectionNames(path)) {
-    if (SameName(section, kUiStringSection)) continue;
+    if (SameIgnoringAsciiCase(section, kUiStringSection)) continue;
     report.Add(Grade::kWarning, "ini-unread-section", display, LineOf(lines, section, nullptr), 1,
                "section [" + U8(section) + "] is never read: the installer reads [UISTRING] only");
   }
   const std::vector<std::u16string> keys = platform::ReadProfileKeyNames(kUiStringSection, path);
   for (const std::u16string& key : keys) {
     bool known = false;
-    for (int i = 0; i < kUiStringCount; ++i) known = known || SameName(key, GetUiStringEntry(static_cast<UiStringId>(i)).key);
+    for (int i = 0; i < kUiStringCount; ++i) known = known || SameIgnoringAsciiCase(key, GetUiStringEntry(static_cast<UiStringId>(i)).key);
     if (!known)
       report.Add(Grade::kWarning, "ini-unread-key", display, LineOf(lines, kUiStringSection, &key), 1,
                  "key " + U8(key) + " is never read by the installer");
@@ -142,7 +132,7 @@ void CheckStrings(const std::u16string& path, const std::string& display, Report
   for (int i = 0; i < kUiStringCount; ++i) {
     const UiString& entry = GetUiStringEntry(static_cast<UiStringId>(i));
     bool present = false;
-    for (const std::u16string& key : keys) present = present || SameName(key, entry.key);
+    for (const std::u16string& key : keys) present = present || SameIgnoringAsciiCase(key, entry.key);
     if (!present) {
       report.Add(Grade::kNote, "ini-missing-key", display, sectionLine, sectionLine ? 1 : 0,
                  std::string("key ") + U8(entry.key) + " is missing: the built-in text \"" + U8(entry.defaultText) +

@@ -34,4 +34,15 @@ bool ParseExpectedSha256(const std::u16string& text, std::u16string* normalized)
   return ParseSha256Text(text, normalized);
 }
 
+bool SameIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 }  // namespace kit

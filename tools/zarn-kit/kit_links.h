@@ -29,4 +29,8 @@ LinkFacts ExamineLink(const std::u16string& link);
 // 64 hexadecimal digits, either case; normalized is lower case.
 bool ParseExpectedSha256(const std::u16string& text, std::u16string* normalized);
 
+// Names compared as the profile functions compare keys, and as a vendor who mixed
+// up case would read them: A-Z and a-z alike.
+bool SameIgnoringAsciiCase(const std::u16string& a, const std::u16string& b);
+
 }  // namespace kit

@@ -64,18 +64,25 @@ std::string Digest(const MachineRow& row, const LinkRow& link) {
   return link.sha256.empty() ? "-" : link.sha256;
 }
 
+// Columns line up by characters, not by the bytes of their UTF-8.
+size_t Width(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
 void Table(std::string& out, const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> width;
   for (const auto& r : rows)
     for (size_t i = 0; i < r.size(); ++i) {
       if (width.size() <= i) width.push_back(0);
-      width[i] = std::max(width[i], r[i].size());
+      width[i] = std::max(width[i], Width(r[i]));
     }
   for (const auto& r : rows) {
     std::string line;
     for (size_t i = 0; i < r.size(); ++i) {
       line += r[i];
-      if (i + 1 < r.size()) line += std::string(width[i] - r[i].size() + 2, ' ');
+      if (i + 1 < r.size()) line += std::string(width[i] - Width(r[i]) + 2, ' ');
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out += "  " + line + "\n";
