@@ -2,13 +2,14 @@
 
 #include "app/skin_images.h"
 
+#include "app/skin_files.h"
+
 namespace app {
 
+static_assert(kSkinFileCount == SkinImageCount, "one file per skin image");
+
 const wchar_t* SkinFileName(int image) {
-  static const wchar_t* const names[SkinImageCount] = {
-      L"MainWndBkg.jpg", L"StatusBkg.jpg", L"Close_N.jpg",  L"Close_H.jpg",  L"Min_N.jpg",
-      L"Min_H.jpg",      L"Cancel_N.jpg",  L"Cancel_H.jpg", L"Cancel_D.jpg", L"CheckD.jpg"};
-  return image >= 0 && image < SkinImageCount ? names[image] : L"";
+  return image >= 0 && image < SkinImageCount ? reinterpret_cast<const wchar_t*>(kSkinFileNames[image]) : L"";
 }
 
 namespace {

@@ -9,30 +9,7 @@ namespace {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-// Leaves the document entered into product (its children form the current level,
-// none selected yet); false when there is no root zarnwebinstaller or no product.
-bool EnterProduct(CXmlDocument& doc) {
-  if (!doc.FindElement(u"zarnwebinstaller")) return false;
-  if (!doc.FindChildElement(u"product")) return false;
-  return doc.EnterElement() && doc.EnterElement();
-}
-
-// What one installerInfo entry (at main) says: whether it has an os child and
-// whether its text is osName, and whether a bit equal to bitness follows the os
-// with a `wanted` element after that bit, whose data goes to text. The document
-// is left at the entry, ready for the next one.
-struct Entry {
-  bool hasOs = false;
-  bool sameOs = false;
-  bool linked = false;
-  // The wanted element was there but its sha256 attribute is not a digest: the
-  // link counts as absent, and whoever would have used it says so.
-  bool badHash = false;
-  std::u16string text;
-  std::u16string sha256;
-};
-
-void ReportBadHash(const Entry& e) {
+void ReportBadHash(const InstallerEntry& e) {
   platform::DebugOutput(u"sha256 is not 64 hex digits, link ignored: " + e.text);
 }
 
@@ -51,24 +28,37 @@ bool ChildData(const CXmlDocument& doc, uint32_t parent, const std::u16string& n
   return false;
 }
 
-Entry ReadEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                const char16_t* wanted) {
-  Entry e;
+}  // namespace
+
+bool EnterProduct(CXmlDocument& doc) {
+  if (!doc.FindElement(u"zarnwebinstaller")) return false;
+  if (!doc.FindChildElement(u"product")) return false;
+  return doc.EnterElement() && doc.EnterElement();
+}
+
+InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                                  const char16_t* wanted) {
+  InstallerEntry e;
   if (!doc.FindChildElement(u"os")) return e;
   e.hasOs = true;
   doc.EnterElement();  // main = os; the rest of the entry follows it at this level
-  e.sameOs = doc.GetData() == osName;
-  if (doc.FindElement(u"bit") && doc.GetData() == bitness && doc.FindElement(wanted)) {
-    e.text = doc.GetData();
-    const std::u16string hash = doc.GetAttribute(u"sha256");
-    e.linked = hash.empty() || ParseSha256Text(hash, &e.sha256);
-    e.badHash = !e.linked;
+  e.osRecord = doc.GetMainPosition();
+  e.osText = doc.GetData();
+  e.sameOs = e.osText == osName;
+  if (doc.FindElement(u"bit")) {
+    e.bitRecord = doc.GetMainPosition();
+    e.bitText = doc.GetData();
+    if (e.bitText == bitness && doc.FindElement(wanted)) {
+      e.linkRecord = doc.GetMainPosition();
+      e.text = doc.GetData();
+      const std::u16string hash = doc.GetAttribute(u"sha256");
+      e.linked = hash.empty() || ParseSha256Text(hash, &e.sha256);
+      e.badHash = !e.linked;
+    }
   }
   doc.LeaveElement();
   return e;
 }
-
-}  // namespace
 
 bool ParseSha256Text(const std::u16string& text, std::u16string* normalized) {
   if (text.size() != 64) return false;
@@ -115,7 +105,7 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
   bool defaultMark = false;
   while (doc.FindElement(u"installerInfo")) {
     if (doc.GetAttribute(u"default") == u"YES") defaultMark = true;
-    const Entry e = ReadEntry(doc, osName, bitness, u"rlink");
+    const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"rlink");
     if (!e.hasOs) continue;
     if (e.sameOs) {
       if (e.badHash) ReportBadHash(e);
@@ -150,7 +140,7 @@ bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std:
                      std::u16string& patchLink, std::u16string* patchSha256) {
   if (!EnterProduct(doc)) return false;
   while (doc.FindElement(u"installerInfo")) {
-    const Entry e = ReadEntry(doc, osName, bitness, u"patch");
+    const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"patch");
     if (e.sameOs && e.badHash) ReportBadHash(e);
     if (e.sameOs && e.linked) {
       patchLink = e.text;

@@ -15,6 +15,7 @@
 // how often a broken transfer is tried again.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class CXmlDocument;
@@ -44,6 +45,33 @@ bool ParseSha256Text(const std::u16string& text, std::u16string* normalized);
 // The text of a retries element as a count: decimal digits with blanks around
 // them, clamped to 0..kMaxRetries; false (count untouched) for anything else.
 bool ParseRetriesText(const std::u16string& text, int* count);
+
+// Leaves the document entered into product (its children form the current level,
+// none selected yet); false when there is no root zarnwebinstaller or no product.
+bool EnterProduct(CXmlDocument& doc);
+
+// What one installerInfo entry (at the document's main position) says for a
+// machine: its first os child and whether that is osName, the first bit after the
+// os, and, when that bit is bitness, the first `wanted` element after it, whose
+// data is text. Records are 0 for what is not there. The document is left at the
+// entry, ready for the next one. The vendor kit's checker asks the same question.
+struct InstallerEntry {
+  bool hasOs = false;
+  bool sameOs = false;
+  bool linked = false;
+  // The wanted element was there but its sha256 attribute is not a digest: the
+  // link counts as absent.
+  bool badHash = false;
+  std::u16string text;
+  std::u16string sha256;  // normalized, empty when none
+  std::u16string osText;
+  std::u16string bitText;
+  uint32_t osRecord = 0;
+  uint32_t bitRecord = 0;
+  uint32_t linkRecord = 0;
+};
+InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                                  const char16_t* wanted);
 
 // Over a document that is already parsed (positions at their start). Fill
 // productName, registryKey and retries when present, set downloadLink (emptied

@@ -1,5 +1,6 @@
 #include "download/download_manager.h"
 
+#include "download/engine_requests.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
 
@@ -10,8 +11,6 @@ const char16_t kAgentName[] = u"Ostrel_WebInstaller";
 
 namespace {
 CDownloadManager* g_manager = nullptr;
-
-const char16_t* const kProbeAcceptTypes[] = {u"application/xml", u"*/*", nullptr};
 
 void CloseAndDeleteFile(const std::u16string& path) {
   if (outputFile) outputFile->Close();
@@ -96,35 +95,10 @@ void CDownloadManager::CheckLinks() {
 }
 
 int64_t CDownloadManager::QueryContentLength() {
-  platform::UrlParts parts;
-  if (!platform::CrackUrl(downloadLink, &parts)) return 0;
-  platform::HttpHandle connection =
-      platform::HttpConnect(internetSession, parts.host, parts.port, parts.user, parts.password,
-                            parts.scheme == platform::UrlScheme::kFtp);
-  if (!connection) return 0;
-  std::u16string object = parts.path + parts.extra;
-  // Certificates are checked: the package will be executed, so its server must be
-  // able to prove who it is.
-  uint32_t flags = parts.scheme == platform::UrlScheme::kHttps
-                       ? (platform::kHttpFlagReload | platform::kHttpFlagSecure | platform::kHttpFlagNoUi)
-                       : (platform::kHttpFlagReload | platform::kHttpFlagNoUi);
-  platform::HttpHandle request =
-      platform::HttpOpenRequest(connection, u"", object, u"HTTP/1.1", kProbeAcceptTypes, flags);
-  int64_t size = 0;
-  if (request) {
-    if (!refererUrl.empty()) {
-      platform::HttpAddRequestHeader(request, u"Referer: " + refererUrl,
-                                     platform::kHttpAddHeaderAdd | platform::kHttpAddHeaderReplace);
-    }
-    uint32_t status = 0;
-    std::u16string length;
-    if (platform::HttpSendRequest(request) && platform::HttpQueryStatusCode(request, &status) && status != 404 &&
-        status >= 200 && status <= 500 && platform::HttpQueryHeader(request, u"Content-Length", 32, &length)) {
-      size = ParseContentLength(length);
-    }
-    platform::HttpClose(request);
-  }
-  platform::HttpClose(connection);
+  EngineRequest probe;
+  if (!SendProbeRequest(internetSession, downloadLink, &probe)) return 0;
+  const int64_t size = SizeFromProbe(probe, nullptr);
+  probe.Close();
   return size;
 }
 

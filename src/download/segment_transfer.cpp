@@ -4,6 +4,7 @@
 #include <string>
 
 #include "download/download_manager.h"
+#include "download/engine_requests.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -12,10 +13,6 @@ namespace {
 constexpr uint32_t kReadSize = 4096;
 constexpr uint32_t kWriteBufferSize = 40960;
 constexpr uint32_t kLongestRetryPauseMs = 30000;
-
-const char16_t* const kTransferAcceptTypes[] = {u"*/*", nullptr};
-
-std::u16string Decimal(int64_t v) { return platform::Utf8ToWide(std::to_string(v)); }
 
 // How one request ended. Only a line that let us down is worth another request: an
 // answer that says no, a range from elsewhere or a full disk would say the same again.
@@ -78,28 +75,10 @@ AttemptEnd JudgeResponse(platform::HttpHandle request, int64_t first, int64_t la
 // whole segment written so far (before this attempt, and by it).
 AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last, int64_t total,
                       int (*progress)(ProgressReport*), ProgressReport* report, int64_t* written, int* result) {
-  platform::UrlParts parts;
-  if (!platform::CrackUrl(url, &parts)) return AttemptEnd::kFailed;
-  platform::HttpHandle connection =
-      platform::HttpConnect(internetSession, parts.host, parts.port, parts.user, parts.password,
-                            parts.scheme == platform::UrlScheme::kFtp);
-  if (!connection) return AttemptEnd::kFailed;
-  uint32_t flags = platform::kHttpFlagReload | platform::kHttpFlagNoCacheWrite | platform::kHttpFlagKeepConnection |
-                   platform::kHttpFlagNoUi;
-  if (parts.scheme == platform::UrlScheme::kHttps) flags |= platform::kHttpFlagSecure;
-  platform::HttpHandle request = platform::HttpOpenRequest(connection, u"GET", parts.path + parts.extra, u"HTTP/1.1",
-                                                           kTransferAcceptTypes, flags);
-  if (!request) {
-    platform::HttpClose(connection);
-    return AttemptEnd::kFailed;
-  }
-  auto close = [&] {
-    platform::HttpClose(request);
-    platform::HttpClose(connection);
-  };
-  const uint32_t headerFlags = platform::kHttpAddHeaderAdd | platform::kHttpAddHeaderReplace;
-  platform::HttpAddRequestHeader(request, u"Range:bytes=" + Decimal(first) + u"-" + Decimal(last), headerFlags);
-  if (!refererUrl.empty()) platform::HttpAddRequestHeader(request, u"Referer: " + refererUrl, headerFlags);
+  EngineRequest opened;
+  if (!OpenRangeRequest(internetSession, url, first, last, &opened)) return AttemptEnd::kFailed;
+  const platform::HttpHandle request = opened.request;
+  auto close = [&] { opened.Close(); };
   AttemptEnd end = AttemptEnd::kTransient;  // a send that fails never reached an answer
   int64_t announcedLast = last;
   if (platform::HttpSendRequest(request)) {

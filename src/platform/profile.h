@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -17,5 +18,10 @@ constexpr size_t kProfileBufferChars = 260;
 // UTF-16LE with a byte order mark. Trailing blanks of the default are dropped.
 std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
                                  const std::u16string& defaultText, const std::u16string& path);
+
+// The section names of the file, and the key names of its section `section`, in
+// the order written, by the same rules; empty when the file cannot be read.
+std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path);
+std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& section, const std::u16string& path);
 
 }  // namespace platform

@@ -243,7 +243,7 @@ TEST(LinkSelection, TheShippedSampleServesEveryMachine) {
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::u16string text = platform::Utf8ToWide(bytes);
   ASSERT_FALSE(text.empty());
-  const std::string base = "http://www.zarnsoft.example/download/example-";
+  const std::string base = "https://www.zarnsoft.example/download/example-";
   struct Row {
     const char16_t* os;
     const char* tag;

@@ -80,4 +80,23 @@ TEST(ProfileStrings, MissingFileGivesTheDefaultCutAndTrimmed) {
             std::u16string(259, u'd'));
 }
 
+// The names a vendor's file holds, for telling which of them the installer never
+// reads: the same lists from our reader and from the Windows profile functions.
+TEST(ProfileStrings, SectionAndKeyNamesInTheOrderWritten) {
+  TempDir dir;
+  testing_support::WriteBytes(dir.path() / "names.ini",
+                              Ansi("; comment\r\n[UISTRING]\r\n IDS_A = 1\r\n;IDS_C=3\r\nIDS_B=\r\n\r\n"
+                                   "[Other]\r\nx=1\r\n"));
+  const auto sections = platform::ReadProfileSectionNames(dir.Wide("names.ini"));
+  ASSERT_EQ(sections.size(), 2u);
+  EXPECT_EQ(sections[0], u"UISTRING");
+  EXPECT_EQ(sections[1], u"Other");
+  const auto keys = platform::ReadProfileKeyNames(u"uistring", dir.Wide("names.ini"));
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0], u"IDS_A");
+  EXPECT_EQ(keys[1], u"IDS_B");
+  EXPECT_TRUE(platform::ReadProfileKeyNames(u"missing", dir.Wide("names.ini")).empty());
+  EXPECT_TRUE(platform::ReadProfileSectionNames(dir.Wide("none.ini")).empty());
+}
+
 }  // namespace

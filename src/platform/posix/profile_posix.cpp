@@ -71,9 +71,11 @@ std::u16string Cut(std::u16string s) {
   return s;
 }
 
-// Finds key in the first section named section; false when either is missing.
-bool Lookup(const std::u16string& text, const std::u16string& section, const std::u16string& key,
-            std::u16string& value) {
+// Calls visit(section line, key, value line) for each key line of the first section
+// named section (every section's header when section is null, key then empty);
+// visit returns false to stop. Returns whether the section was found.
+template <typename Visit>
+bool WalkFile(const std::u16string& text, const std::u16string* section, Visit visit) {
   bool inSection = false;
   bool sectionSeen = false;
   size_t pos = 0;
@@ -86,21 +88,36 @@ bool Lookup(const std::u16string& text, const std::u16string& section, const std
     if (line[0] == u'[') {
       const size_t close = line.rfind(u']');
       if (close == std::u16string::npos || close == 0) continue;
-      // Only the first section of a name is ever searched.
-      if (inSection) return false;
-      if (!sectionSeen && SameName(Trim(std::u16string_view(line).substr(1, close - 1)), section)) {
-        inSection = sectionSeen = true;
+      const std::u16string name = Trim(std::u16string_view(line).substr(1, close - 1));
+      if (!section) {
+        if (!visit(name, std::u16string(), std::u16string())) return true;
+        continue;
       }
+      // Only the first section of a name is ever searched.
+      if (inSection) return true;
+      if (!sectionSeen && SameName(name, *section)) inSection = sectionSeen = true;
       continue;
     }
     if (!inSection || line[0] == u';') continue;
     const size_t eq = line.find(u'=');
     std::u16string name = Trim(std::u16string_view(line).substr(0, eq));
-    if (!SameName(name, key)) continue;
-    value = eq == std::u16string::npos ? std::u16string() : Trim(std::u16string_view(line).substr(eq + 1));
-    return true;
+    std::u16string value = eq == std::u16string::npos ? std::u16string() : Trim(std::u16string_view(line).substr(eq + 1));
+    if (!visit(*section, name, value)) return true;
   }
-  return false;
+  return sectionSeen;
+}
+
+// Finds key in the first section named section; false when either is missing.
+bool Lookup(const std::u16string& text, const std::u16string& section, const std::u16string& key,
+            std::u16string& value) {
+  bool found = false;
+  WalkFile(text, &section, [&](const std::u16string&, const std::u16string& name, const std::u16string& v) {
+    if (!SameName(name, key)) return true;
+    value = v;
+    found = true;
+    return false;
+  });
+  return found;
 }
 
 }  // namespace
@@ -117,6 +134,28 @@ std::u16string ReadProfileString(const std::u16string& section, const std::u16st
     value = value.substr(1, value.size() - 2);
   }
   return Cut(value);
+}
+
+std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path) {
+  std::vector<unsigned char> bytes;
+  std::vector<std::u16string> names;
+  if (!ReadWholeFile(path, bytes)) return names;
+  WalkFile(DecodeFile(bytes), nullptr, [&](const std::u16string& name, const std::u16string&, const std::u16string&) {
+    names.push_back(name);
+    return true;
+  });
+  return names;
+}
+
+std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& section, const std::u16string& path) {
+  std::vector<unsigned char> bytes;
+  std::vector<std::u16string> names;
+  if (!ReadWholeFile(path, bytes)) return names;
+  WalkFile(DecodeFile(bytes), &section, [&](const std::u16string&, const std::u16string& key, const std::u16string&) {
+    if (!key.empty()) names.push_back(key);
+    return true;
+  });
+  return names;
 }
 
 }  // namespace platform

@@ -1,0 +1,34 @@
+// The two kinds of request the engine sends, opened and sent but not read: the size
+// probe and the ranged transfer. The engine reads their answers; the vendor kit's
+// checker sends the very same requests to tell a vendor how a server answers them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/http.h"
+
+struct EngineRequest {
+  platform::HttpHandle connection = nullptr;
+  platform::HttpHandle request = nullptr;
+  // Closes both handles (each request and its connection are closed on their own).
+  void Close();
+};
+
+// GET link with the probe's accept types and flags and the Referer, opened but not
+// sent; false, with nothing left open, when the link does not crack or no
+// connection or request could be made.
+bool OpenProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out);
+// GET url with "Range:bytes=first-last", the transfer's flags and the Referer,
+// opened but not sent; false as above.
+bool OpenRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
+                      EngineRequest* out);
+// Open and send in one; false, with nothing left open, when either fails.
+bool SendProbeRequest(platform::HttpHandle session, const std::u16string& link, EngineRequest* out);
+bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, int64_t first, int64_t last,
+                      EngineRequest* out);
+
+// The package size a sent probe announces: its Content-Length, when the status is
+// 200 to 500 but not 404; 0 (no size) otherwise. status, when given, gets the status
+// code (0 when there is none).
+int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status);

@@ -1,0 +1,462 @@
+// The kit checker over small broken kits: each finding at its place, and a table
+// that says what the installer itself does for every machine and state.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/link_repair.h"
+#include "config/installer_config_file.h"
+#include "kit_check.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "support/test_support.h"
+
+using testing_support::TempDir;
+using testing_support::WriteText;
+
+namespace {
+
+const kit::Finding* FindCode(const kit::Report& r, const std::string& code) {
+  for (const kit::Finding& f : r.findings)
+    if (f.code == code) return &f;
+  return nullptr;
+}
+
+size_t CountCode(const kit::Report& r, const std::string& code) {
+  size_t n = 0;
+  for (const kit::Finding& f : r.findings) n += f.code == code;
+  return n;
+}
+
+std::string Codes(const kit::Report& r) {
+  std::string s;
+  for (const kit::Finding& f : r.findings)
+    s += f.code + "@" + std::to_string(f.line) + ":" + std::to_string(f.column) + " " + f.message + "\n";
+  return s;
+}
+
+const kit::MachineRow& Row(const kit::Report& r, const std::string& os, const std::string& bit, bool installed) {
+  for (const kit::MachineRow& row : r.machines)
+    if (row.osName == os && row.bitness == bit && row.installed == installed) return row;
+  ADD_FAILURE() << "no row " << os << " " << bit;
+  return r.machines.front();
+}
+
+kit::Report CheckXml(TempDir& dir, const std::string& xml) {
+  WriteText(dir.path() / "ZarnWebInstaller.xml", xml);
+  kit::Report report;
+  kit::CheckConfiguration(dir.Wide("ZarnWebInstaller.xml"), "ZarnWebInstaller.xml", report);
+  return report;
+}
+
+std::string Entry(const std::string& os, const std::string& bit, const std::string& rlink,
+                  const std::string& extra = "", const std::string& attrs = "") {
+  return "<installerInfo" + attrs + "><os>" + os + "</os><bit>" + bit + "</bit><rlink>" + rlink + "</rlink>" + extra +
+         "</installerInfo>\n";
+}
+
+// Every machine has its own https entry: the base the broken cases change one thing in.
+std::string CleanEntries() {
+  std::string s;
+  for (const char* os : {"Windows XP", "Windows Vista", "Windows 7", "Windows 8"})
+    for (const char* bit : {"32", "64"})
+      s += Entry(os, bit, std::string("https://h.example/") + os[8] + bit + ".exe");
+  return s;
+}
+
+std::string Config(const std::string& entries, const std::string& head = "<name>P</name><registry>SOFTWARE\\P</registry>\n") {
+  return "<zarnwebinstaller>\n<product>\n" + head + entries + "</product>\n</zarnwebinstaller>\n";
+}
+
+// What the installer does for one machine and state, through its own readers over
+// the file in the window's order, the registry stand-in saying whether the key exists.
+struct Installer {
+  bool started = false;
+  std::string download, fallback;
+};
+Installer RunInstaller(const std::u16string& path, const char16_t* os, const char16_t* bit, bool keyExists) {
+  InstallerConfig c;
+  Installer out;
+  if (!ReadInstallerConfig(path, os, bit, c)) return out;
+  c.patchLink = c.downloadLink;
+#ifdef _WIN32
+  // The real registry is not ours to fill here: with the key there (or none to look
+  // for) the patch rule is the patch reader.
+  if ((keyExists || c.registryKey.empty()) && ReadPatchLink(path, os, bit, c)) c.downloadLink = c.patchLink;
+#else
+  platform::ClearLocalMachineKeysForTest();
+  if (keyExists)
+    platform::AddLocalMachineKeyForTest(c.registryKey, std::u16string(bit) == u"64" ? platform::RegistryView::k64
+                                                                                  : platform::RegistryView::k32);
+  if (CheckPatchLink(path, os, bit, c.registryKey, c)) c.downloadLink = c.patchLink;
+  platform::ClearLocalMachineKeysForTest();
+#endif
+  out.started = app::RepairLinks(&c.downloadLink, &c.fallbackLink);
+  out.download = platform::WideToUtf8(c.downloadLink);
+  out.fallback = platform::WideToUtf8(c.fallbackLink);
+  return out;
+}
+
+void ExpectTableIsTheInstaller(const kit::Report& report, const std::u16string& path) {
+  ASSERT_EQ(report.machines.size(), 16u);
+  for (const kit::MachineRow& row : report.machines) {
+    const std::u16string os = platform::Utf8ToWide(row.osName), bit = platform::Utf8ToWide(row.bitness);
+    const Installer real = RunInstaller(path, os.c_str(), bit.c_str(), row.installed);
+    const std::string what = row.osName + " " + row.bitness + (row.installed ? " installed" : " not installed");
+    EXPECT_EQ(row.hasLink && row.usable, real.started) << what;
+    if (!real.started) continue;
+    EXPECT_EQ(row.download.link, real.download) << what;
+    EXPECT_EQ(row.fallback.link, real.fallback) << what;
+  }
+}
+
+TEST(KitCheck, TheKitsOwnSampleChecksCleanAndItsTableIsTheInstallers) {
+  const std::filesystem::path kitDir = testing_support::SourceDir() / "kit";
+  const std::u16string xml = platform::Utf8ToWide((kitDir / "ZarnWebInstaller.xml").string());
+  kit::Report report;
+  kit::CheckConfiguration(xml, "ZarnWebInstaller.xml", report);
+  kit::CheckStrings(platform::Utf8ToWide((kitDir / "ZarnWebInstallerString.ini").string()),
+                    "ZarnWebInstallerString.ini", report);
+  kit::CheckSkin(kit::SkinFolderOf(platform::Utf8ToWide(kitDir.string())), report);
+  EXPECT_EQ(report.ExitStatus(), 0) << Codes(report);
+  EXPECT_EQ(report.findings.size(), 1u) << Codes(report);
+  EXPECT_NE(FindCode(report, "default-own-bit"), nullptr);
+  EXPECT_EQ(report.packageFileName, "Zarn Example Product.exe");
+  ExpectTableIsTheInstaller(report, xml);
+  const kit::MachineRow& win7 = Row(report, "Windows 7", "64", true);
+  EXPECT_TRUE(win7.patch);
+  EXPECT_EQ(win7.download.link, "https://www.zarnsoft.example/download/example-patch-win7-x64.exe");
+  EXPECT_EQ(Row(report, "Windows 7", "32", false).fallback.link,
+            "https://www.zarnsoft.example/download/example-setup-xp-x86.exe");
+}
+
+// The configurations the end-to-end tier runs the installer with, and what it saw.
+TEST(KitCheck, TableMatchesTheEndToEndVersionAndPatchCases) {
+  TempDir dir;
+  {
+    std::string entries;
+    for (const char* tag : {"xp", "vista", "win7", "win8"}) {
+      const std::string os = std::string(tag) == "xp" ? "Windows XP" : std::string(tag) == "vista" ? "Windows Vista"
+                             : std::string(tag) == "win7" ? "Windows 7" : "Windows 8";
+      entries += Entry(os, "64", "http://127.0.0.1:9/" + std::string(tag) + ".exe",
+                       "<patch>http://127.0.0.1:9/patch-" + std::string(tag) + ".exe</patch>");
+    }
+    const kit::Report r = CheckXml(dir, Config(entries, "<name>Zarn E2E Product</name><registry>SOFTWARE\\ZarnE2E\\NotInstalled</registry>"));
+    EXPECT_EQ(Row(r, "Windows XP", "64", false).download.link, "http://127.0.0.1:9/xp.exe");
+    EXPECT_EQ(Row(r, "Windows 7", "64", false).download.link, "http://127.0.0.1:9/win7.exe");
+    EXPECT_EQ(Row(r, "Windows 8", "64", false).download.link, "http://127.0.0.1:9/win8.exe");
+    EXPECT_EQ(r.packageFileName, "Zarn E2E Product.exe");
+    ExpectTableIsTheInstaller(r, dir.Wide("ZarnWebInstaller.xml"));
+  }
+  {
+    const kit::Report r = CheckXml(dir, Config(Entry("Windows 8", "64", "http://127.0.0.1:9/full.exe",
+                                                     "<patch>http://127.0.0.1:9/patch.exe</patch>"),
+                                               "<name>Zarn E2E Product</name><registry>SOFTWARE\\ZarnE2E\\PatchRule</registry>"));
+    EXPECT_EQ(Row(r, "Windows 8", "64", false).download.link, "http://127.0.0.1:9/full.exe");
+    EXPECT_EQ(Row(r, "Windows 8", "64", true).download.link, "http://127.0.0.1:9/patch.exe");
+    EXPECT_TRUE(Row(r, "Windows 8", "64", true).patch);
+    ExpectTableIsTheInstaller(r, dir.Wide("ZarnWebInstaller.xml"));
+  }
+  {
+    // No registry element and no patch: counts as installed, still the full package.
+    const kit::Report r = CheckXml(dir, Config(Entry("Windows 8", "64", "http://127.0.0.1:9/full.exe"),
+                                               "<name>Zarn E2E Product</name>"));
+    const kit::MachineRow& row = Row(r, "Windows 8", "64", false);
+    EXPECT_TRUE(row.countsInstalled);
+    EXPECT_EQ(row.download.link, "http://127.0.0.1:9/full.exe");
+    const kit::Finding* f = FindCode(r, "registry-empty");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->grade, kit::Grade::kNote);
+    ExpectTableIsTheInstaller(r, dir.Wide("ZarnWebInstaller.xml"));
+  }
+}
+
+TEST(KitCheck, UnreadableOrNotWellFormedFilesAreErrorsAtTheirPlace) {
+  TempDir dir;
+  kit::Report missing;
+  kit::CheckConfiguration(dir.Wide("none.xml"), "none.xml", missing);
+  ASSERT_NE(FindCode(missing, "file-unreadable"), nullptr);
+  EXPECT_EQ(missing.ExitStatus(), 2);
+  for (const kit::MachineRow& row : missing.machines) EXPECT_FALSE(row.hasLink);
+
+  // A lone end tag on line 4, column 3 (after two blanks), and an element never closed.
+  const kit::Report r = CheckXml(dir, "<zarnwebinstaller>\n<product>\n<name>P</name>\n  </nam>\n</product>\n");
+  EXPECT_EQ(r.ExitStatus(), 2);
+  bool lone = false, unended = false;
+  for (const kit::Finding& f : r.findings) {
+    if (f.code != "not-well-formed") continue;
+    EXPECT_EQ(f.grade, kit::Grade::kError);
+    if (f.message.find("lone end tag <nam>") != std::string::npos) {
+      lone = true;
+      EXPECT_EQ(f.line, 4u);
+      EXPECT_EQ(f.column, 3u);
+    }
+    if (f.message.find("unended start tag <zarnwebinstaller>") != std::string::npos) {
+      unended = true;
+      EXPECT_EQ(f.line, 1u);
+      EXPECT_EQ(f.column, 1u);
+    }
+  }
+  EXPECT_TRUE(lone && unended) << Codes(r);
+  for (const kit::MachineRow& row : r.machines) EXPECT_FALSE(row.hasLink);
+}
+
+struct BrokenCase {
+  const char* what;
+  std::string xml;
+  const char* code;
+  kit::Grade grade;
+  uint32_t line;  // 0: anywhere
+};
+
+TEST(KitCheck, EachMistakeIsFoundWhereItIs) {
+  const std::string clean = CleanEntries();
+  // In Config() the product is line 2, the head line 3, the first entry line 4; an
+  // entry appended to CleanEntries() is line 12.
+  const std::vector<BrokenCase> cases = {
+      {"a machine with no link", Config(clean.substr(clean.find("<installerInfo", 1))), "no-link", kit::Grade::kError, 2},
+      {"two entries for one machine", Config(clean + Entry("Windows 7", "64", "https://h.example/again.exe")),
+       "several-entries", kit::Grade::kWarning, 0},
+      {"an entry above name", Config(Entry("Windows 8", "64", "https://h.example/early.exe") + "<name>P</name>" +
+                                     "<registry>SOFTWARE\\P</registry>\n" + clean, ""),
+       "entry-above-name", kit::Grade::kWarning, 3},
+      {"default on an entry without bit",
+       Config(clean + "<installerInfo default=\"YES\"><os>Windows 7</os><rlink>https://h.example/d.exe</rlink></installerInfo>\n"),
+       "default-incomplete", kit::Grade::kWarning, 12},
+      {"default on an entry without os",
+       Config(clean + "<installerInfo default=\"YES\"><bit>64</bit><rlink>https://h.example/d.exe</rlink></installerInfo>\n"),
+       "default-incomplete", kit::Grade::kWarning, 12},
+      {"two default marks",
+       Config(Entry("Windows XP", "32", "https://h.example/d1.exe", "", " default=\"YES\"") + clean +
+              Entry("Windows XP", "32", "https://h.example/d2.exe", "", " default=\"YES\"")),
+       "several-defaults", kit::Grade::kWarning, 13},
+      {"a default serving only its bit while a machine of the other has no entry",
+       Config(Entry("Windows XP", "32", "https://h.example/d.exe", "", " default=\"YES\"") +
+              Entry("Windows 7", "64", "https://h.example/7.exe")),
+       "default-own-bit", kit::Grade::kWarning, 4},
+      {"a default serving only its bit, every machine covered",
+       Config(Entry("Windows XP", "32", "https://h.example/d.exe", "", " default=\"YES\"") + clean),
+       "default-own-bit", kit::Grade::kNote, 4},
+      {"a default mark that passes to an entry of another machine",
+       Config(Entry("Windows 7", "32", "https://h.example/d.exe", "", " default=\"YES\"") +
+              Entry("Windows 8", "64", "https://h.example/b.exe") + Entry("Windows 7", "64", "https://h.example/7.exe")),
+       "default-passed", kit::Grade::kWarning, 5},
+      {"lower-case default", Config(clean + Entry("Windows XP", "32", "https://h.example/x.exe", "", " default=\"yes\"")),
+       "default-value", kit::Grade::kWarning, 12},
+      {"a link that parses in no way", Config(clean + Entry("Windows 8", "64", "http://" + std::string(5000, 'a') + "/p")),
+       "link-unparsable", kit::Grade::kWarning, 12},
+      {"a link without scheme", Config(clean + Entry("Windows 8", "64", "h.example/p.exe")), "link-no-scheme",
+       kit::Grade::kWarning, 12},
+      {"plain http", Config(clean + Entry("Windows 8", "64", "http://h.example/p.exe")), "plain-http",
+       kit::Grade::kWarning, 12},
+      {"ftp", Config(clean + Entry("Windows 8", "64", "ftp://h.example/p.exe")), "link-scheme", kit::Grade::kWarning, 12},
+      {"empty registry with patches",
+       Config(Entry("Windows 8", "64", "https://h.example/f.exe", "<patch>https://h.example/p.exe</patch>") + clean,
+              "<name>P</name><registry></registry>\n"),
+       "registry-empty", kit::Grade::kWarning, 3},
+      {"missing registry with patches",
+       Config(Entry("Windows 8", "64", "https://h.example/f.exe", "<patch>https://h.example/p.exe</patch>") + clean,
+              "<name>P</name>\n"),
+       "registry-empty", kit::Grade::kWarning, 2},
+      {"a misspelt element", Config(clean + "<installerInfo><os>Windows 8</os><bit>64</bit><rlnk>https://h.example/x</rlnk></installerInfo>\n"),
+       "unread-element", kit::Grade::kWarning, 12},
+      {"a wrongly cased element", Config(clean + "<installerinfo/>\n"), "unread-element", kit::Grade::kWarning, 12},
+      {"rlink before bit", Config(clean + "<installerInfo><os>Windows 8</os><rlink>https://h.example/x</rlink><bit>64</bit></installerInfo>\n"),
+       "unread-element", kit::Grade::kWarning, 12},
+      {"an unread attribute", Config(clean + Entry("Windows 8", "64", "https://h.example/x", "", " lang='de'")),
+       "unread-attribute", kit::Grade::kWarning, 12},
+      {"a malformed sha256",
+       Config(clean + "<installerInfo><os>Windows 8</os><bit>64</bit><rlink sha256=\"abc\">https://h.example/x</rlink></installerInfo>\n"),
+       "sha256-malformed", kit::Grade::kWarning, 12},
+      {"an os no machine has", Config(clean + Entry("Windows 10", "64", "https://h.example/x")), "unknown-os",
+       kit::Grade::kWarning, 12},
+      {"a bit no machine has", Config(clean + Entry("Windows 8", "x64", "https://h.example/x")), "unknown-bit",
+       kit::Grade::kWarning, 12},
+      {"no product name", Config(clean, "<registry>SOFTWARE\\P</registry>\n"), "no-name", kit::Grade::kWarning, 2},
+      {"retries that are no number", Config(clean, "<name>P</name><registry>SOFTWARE\\P</registry><retries>three</retries>\n"),
+       "retries-value", kit::Grade::kWarning, 3},
+      {"retries above the most", Config(clean, "<name>P</name><registry>SOFTWARE\\P</registry><retries> 25 </retries>\n"),
+       "retries-value", kit::Grade::kNote, 3},
+      {"a second retries", Config(clean + "<retries>1</retries>\n", "<name>P</name><registry>SOFTWARE\\P</registry><retries>2</retries>\n"),
+       "unread-element", kit::Grade::kWarning, 12},
+      {"wrong root", "<zarn><product/></zarn>", "no-root", kit::Grade::kError, 1},
+      {"no product", "<zarnwebinstaller><produkt/></zarnwebinstaller>", "no-product", kit::Grade::kError, 1},
+  };
+  TempDir dir;
+  const kit::Report base = CheckXml(dir, Config(clean));
+  EXPECT_EQ(base.ExitStatus(), 0) << Codes(base);
+  for (const BrokenCase& c : cases) {
+    EXPECT_EQ(CountCode(base, c.code), 0u) << c.what;
+    const kit::Report r = CheckXml(dir, c.xml);
+    const kit::Finding* f = FindCode(r, c.code);
+    ASSERT_NE(f, nullptr) << c.what << "\n" << Codes(r);
+    EXPECT_EQ(f->grade, c.grade) << c.what;
+    if (c.line) {
+      EXPECT_EQ(f->line, c.line) << c.what << "\n" << Codes(r);
+    }
+    EXPECT_EQ(r.ExitStatus(), r.Count(kit::Grade::kError) ? 2 : r.Count(kit::Grade::kWarning) ? 1 : 0);
+  }
+}
+
+TEST(KitCheck, FindingsSayWhatTheInstallerActuallyDoes) {
+  TempDir dir;
+  // A, then the default, then B for the same machine: the search ends at the default,
+  // so A is downloaded, not the last entry.
+  const std::string clean = CleanEntries();
+  (void)clean;
+  const kit::Report r = CheckXml(dir, Config(Entry("Windows 7", "64", "https://h.example/a.exe") +
+                                             Entry("Windows XP", "64", "https://h.example/d.exe", "", " default=\"YES\"") +
+                                             Entry("Windows 7", "64", "https://h.example/b.exe")));
+  const kit::Finding* f = FindCode(r, "several-entries");
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(f->message.find("\"https://h.example/a.exe\""), std::string::npos) << f->message;
+  EXPECT_EQ(Row(r, "Windows 7", "64", false).download.link, "https://h.example/a.exe");
+
+  // A machine served by the default alone: a note, and its download link is the
+  // installer's repaired empty link, which the engine passes over for the fallback.
+  const kit::Report only = CheckXml(dir, Config(Entry("Windows XP", "64", "https://h.example/d.exe", "", " default=\"YES\"")));
+  const kit::MachineRow& row = Row(only, "Windows 8", "64", false);
+  EXPECT_TRUE(row.usable);
+  EXPECT_EQ(row.fallback.link, "https://h.example/d.exe");
+  ASSERT_NE(FindCode(only, "fallback-only"), nullptr);
+  EXPECT_EQ(FindCode(only, "fallback-only")->grade, kit::Grade::kNote);
+  ExpectTableIsTheInstaller(only, dir.Wide("ZarnWebInstaller.xml"));
+
+  // A malformed digest takes the link away for its machine; a good one is shown.
+  const kit::Report sha = CheckXml(
+      dir, Config("<installerInfo><os>Windows 8</os><bit>64</bit><rlink sha256=\"" + std::string(64, 'A') +
+                  "\">https://h.example/8.exe</rlink></installerInfo>\n"
+                  "<installerInfo><os>Windows 7</os><bit>64</bit><rlink sha256=\"" + std::string(63, 'a') +
+                  "\">https://h.example/7.exe</rlink></installerInfo>\n"));
+  EXPECT_EQ(Row(sha, "Windows 8", "64", false).download.sha256, std::string(64, 'a'));
+  EXPECT_FALSE(Row(sha, "Windows 7", "64", false).hasLink);
+  EXPECT_NE(FindCode(sha, "sha256-malformed"), nullptr);
+  EXPECT_EQ(FindCode(sha, "entry-incomplete"), nullptr) << Codes(sha);
+}
+
+// Bad input of every kind: the sample cut anywhere, and bytes that are no XML at all.
+TEST(KitCheck, EveryCutOfTheSampleHasADefinedOutcome) {
+  const std::vector<uint8_t> sample =
+      testing_support::ReadBytes(testing_support::SourceDir() / "kit" / "ZarnWebInstaller.xml");
+  const std::string text(sample.begin(), sample.end());
+  const size_t end = text.rfind('>');
+  const uint32_t lines = static_cast<uint32_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  TempDir dir;
+  for (size_t cut = 0; cut < end; cut += 7) {
+    const kit::Report r = CheckXml(dir, text.substr(0, cut));
+    EXPECT_EQ(r.ExitStatus(), 2) << cut;
+    for (const kit::Finding& f : r.findings) EXPECT_LE(f.line, lines) << cut << " " << f.message;
+  }
+  std::string noise;
+  for (int i = 0; i < 20000; ++i) noise.push_back(static_cast<char>((i * 7919 + (i >> 3)) & 0xFF));
+  EXPECT_EQ(CheckXml(dir, noise).ExitStatus(), 2);
+  EXPECT_EQ(CheckXml(dir, "<zarnwebinstaller><product><installerInfo/><installerInfo><os/><bit/><rlink/></installerInfo>"
+                          "</product></zarnwebinstaller>").ExitStatus(), 2);
+}
+
+TEST(KitCheck, PlacesCountLinesAndCharacters) {
+  const std::u16string text = u"ab\r\n\U0001F600x<y\n<z";
+  EXPECT_EQ(kit::PlaceOf(text, 0).line, 1u);
+  EXPECT_EQ(kit::PlaceOf(text, 5).line, 2u);
+  EXPECT_EQ(kit::PlaceOf(text, 7).column, 3u);  // the pair counts once
+  EXPECT_EQ(kit::PlaceOf(text, 10).line, 3u);
+  EXPECT_EQ(kit::PlaceOf(text, 10).column, 1u);
+  EXPECT_EQ(kit::PlaceOf(text, 11).column, 2u);
+  EXPECT_EQ(kit::PlaceOf(text, 999).line, 3u);  // past the end: the end
+}
+
+TEST(KitCheck, StringFileFindings) {
+  TempDir dir;
+  auto check = [&](const std::u16string& path) {
+    kit::Report r;
+    kit::CheckStrings(path, "s.ini", r);
+    return r;
+  };
+  const kit::Report none = check(dir.Wide("none.ini"));
+  ASSERT_EQ(none.findings.size(), 1u);
+  EXPECT_EQ(none.findings[0].code, "ini-missing");
+  EXPECT_EQ(none.ExitStatus(), 0);
+
+  // A folder where the file should be cannot be read.
+  std::filesystem::create_directory(dir.path() / "folder.ini");
+  ASSERT_NE(FindCode(check(dir.Wide("folder.ini")), "ini-unreadable"), nullptr);
+
+  std::string text = "[UISTRING]\r\n";
+  for (const char* key : {"IDS_TEXT_CANCEL", "IDS_DOWNLOAD_PROBLEM", "IDS_DOWNLOAD_PROBLEM_RLINK", "IDS_STATUS_INIT",
+                          "IDS_STATUS_DOWNLOADING", "IDS_STATUS_DOWNLOADDONE", "IDS_STATUS_DOWNLOAD_CANCELLING",
+                          "IDS_STATUS_DOWNLOAD_CANCELLED", "IDS_STATUS_DOWNLOAD_FAILED", "IDS_STATUS_CLEANUP_FILES",
+                          "IDS_STATUS_PREPARE_INSTALL", "IDS_STATUS_INSTALLING", "IDS_STATUS_FINISHED",
+                          "IDS_MESSAGE_CANCELNOTICE"})
+    text += std::string(key) + "=text\r\n";
+  WriteText(dir.path() / "full.ini", text);
+  EXPECT_TRUE(check(dir.Wide("full.ini")).findings.empty()) << Codes(check(dir.Wide("full.ini")));
+
+  std::string broken = text;
+  broken.replace(broken.find("IDS_STATUS_INIT=text"), 20, "IDS_STATUS_INT=text");  // line 5
+  broken.replace(broken.find("IDS_TEXT_CANCEL=text"), 20, "IDS_TEXT_CANCEL=");     // line 2
+  broken += "[Extra]\r\nk=v\r\n";                                                    // line 16
+  WriteText(dir.path() / "broken.ini", broken);
+  const kit::Report r = check(dir.Wide("broken.ini"));
+  ASSERT_NE(FindCode(r, "ini-unread-key"), nullptr) << Codes(r);
+  EXPECT_EQ(FindCode(r, "ini-unread-key")->line, 5u);
+  ASSERT_NE(FindCode(r, "ini-missing-key"), nullptr);
+  EXPECT_NE(FindCode(r, "ini-missing-key")->message.find("Initializing..."), std::string::npos);
+  ASSERT_NE(FindCode(r, "ini-empty-key"), nullptr);
+  EXPECT_EQ(FindCode(r, "ini-empty-key")->line, 2u);
+  ASSERT_NE(FindCode(r, "ini-unread-section"), nullptr);
+  EXPECT_EQ(FindCode(r, "ini-unread-section")->line, 16u);
+  EXPECT_EQ(r.ExitStatus(), 1);
+}
+
+TEST(KitCheck, SkinImagesMissingBrokenOrOfAnotherSize) {
+  TempDir dir;
+  const std::filesystem::path skin = testing_support::SourceDir() / "kit" / "skin";
+  for (const auto& e : std::filesystem::directory_iterator(skin))
+    std::filesystem::copy_file(e.path(), dir.path() / e.path().filename());
+  kit::Report clean;
+  kit::CheckSkin(dir.Wide(), clean);
+  EXPECT_TRUE(clean.findings.empty()) << Codes(clean);
+
+  std::filesystem::remove(dir.path() / "Min_H.jpg");
+  testing_support::WriteText(dir.path() / "Min_N.jpg", "not a picture");
+  const std::vector<uint8_t> whole = testing_support::ReadBytes(skin / "MainWndBkg.jpg");
+  testing_support::WriteBytes(dir.path() / "StatusBkg.jpg",
+                              std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  std::filesystem::copy_file(skin / "Close_N.jpg", dir.path() / "CheckD.jpg",
+                             std::filesystem::copy_options::overwrite_existing);
+  kit::Report r;
+  kit::CheckSkin(dir.Wide(), r);
+  auto fileOf = [&](const char* code) {
+    std::string files;
+    for (const kit::Finding& f : r.findings)
+      if (f.code == code) files += f.file + " ";
+    return files;
+  };
+  EXPECT_EQ(fileOf("skin-missing"), "Min_H.jpg ");
+  EXPECT_EQ(fileOf("skin-undecodable"), "StatusBkg.jpg Min_N.jpg ");
+  EXPECT_EQ(fileOf("skin-size"), "CheckD.jpg ");
+  EXPECT_EQ(r.ExitStatus(), 1);
+}
+
+TEST(KitCheck, ExitStatusAndJson) {
+  TempDir dir;
+  kit::Report r = CheckXml(dir, Config(CleanEntries()));
+  EXPECT_EQ(r.ExitStatus(), 0);
+  r.Add(kit::Grade::kNote, "n", "f", 1, 1, "a note");
+  EXPECT_EQ(r.ExitStatus(), 0);
+  r.Add(kit::Grade::kWarning, "w", "f", 2, 1, "a \"quoted\"\tmessage");
+  EXPECT_EQ(r.ExitStatus(), 1);
+  const std::string json = kit::RenderJson(r);
+  EXPECT_NE(json.find("\"message\": \"a \\\"quoted\\\"\\u0009message\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"exitStatus\": 1"), std::string::npos);
+  EXPECT_NE(json.find("\"os\": \"Windows Vista\", \"bit\": \"32\", \"installed\": true"), std::string::npos);
+  r.Add(kit::Grade::kError, "e", "f", 3, 1, "an error");
+  EXPECT_EQ(r.ExitStatus(), 2);
+  const std::string text = kit::RenderText(r);
+  EXPECT_NE(text.find("f:2:1: warning: a \"quoted\"\tmessage [w]"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 error(s), 1 warning(s), 1 note(s)"), std::string::npos);
+}
+
+}  // namespace
