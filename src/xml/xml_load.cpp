@@ -2,7 +2,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <string_view>
 
 #include "platform/codepage.h"
 #include "platform/system.h"
@@ -112,6 +113,13 @@ int32_t ConvertToWide(const std::u16string& encoding, const void* source, int32_
   if (codePage < 0) codePage = 0;
   if (length <= 0) return 0;
   if (codePage == kCodePageUtf16) return 0;
+  // Well-formed UTF-8, nearly every file, is decoded here at memory speed; the
+  // code-page seam keeps what it does with anything else.
+  if (codePage == kCodePageUtf8 && destination && capacity >= length) {
+    const ptrdiff_t units =
+        platform::DecodeWellFormedUtf8(std::string_view(static_cast<const char*>(source), length), destination);
+    if (units >= 0) return static_cast<int32_t>(units);
+  }
   if (codePage != kCodePageUtf32)
     return platform::CodePageToWide(static_cast<uint32_t>(codePage), static_cast<const char*>(source), length,
                                     destination, capacity);
@@ -278,7 +286,9 @@ bool DocumentFile::ReadChunk(void* buffer) {
     }
   } else {
     uint8_t* b = static_cast<uint8_t*>(buffer);
-    for (int32_t i = 0; i < unitsRead; ++i)
+    const void* zero = unitsRead > 0 ? memchr(b, 0, static_cast<size_t>(unitsRead)) : nullptr;
+    kept = zero ? static_cast<int32_t>(static_cast<uint8_t*>(const_cast<void*>(zero)) - b) : unitsRead;
+    for (int32_t i = kept; i < unitsRead; ++i)
       if (b[i] != 0) b[kept++] = b[i];
   }
   if (kept != unitsRead) {
@@ -309,9 +319,10 @@ bool DocumentFile::ReadAll(std::u16string& text) {
     text.resize(ok ? static_cast<size_t>(unitsRead) : 0);
     return ok;
   }
-  std::vector<uint8_t> bytes(static_cast<size_t>(bytesToRead));
-  if (!ReadChunk(bytes.data())) return false;
-  const uint8_t* begin = bytes.data();
+  // Not zero-filled: the read fills it, or the load fails.
+  std::unique_ptr<uint8_t[]> bytes(new uint8_t[static_cast<size_t>(bytesToRead)]);
+  if (!ReadChunk(bytes.get())) return false;
+  const uint8_t* begin = bytes.get();
   const uint8_t* end = begin + unitsRead;
   if (encoding.empty()) {
     const uint8_t* p = begin;
