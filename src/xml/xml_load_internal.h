@@ -62,6 +62,7 @@ class DocumentFile {
   int32_t position = 0;
   int32_t unitSize = 1;
   int32_t unitsRead = 0;
+  bool zeroFree = false;  // ReadAll's text holds no zero unit
   std::u16string results;
   std::u16string encoding;
 };
