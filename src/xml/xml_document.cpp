@@ -305,11 +305,10 @@ void QuickRun(ElementIndex& index, const char16_t* t, uint32_t length, std::vect
     if (ch1 != u'/' || depth == 0) break;
     const Level& open = levels[depth];
     const uint32_t nameLength = static_cast<uint32_t>(open.length);
-    const char16_t* name = t + open.offset;
     const char16_t* at = t + p + 2;
-    uint32_t i = 0;
-    while (i < nameLength && at[i] == name[i]) ++i;  // stops at the terminator at the latest
-    if (i != nameLength || at[i] != u'>') break;
+    if (!xml::fast::SameName(t, length, p + 2, static_cast<uint32_t>(open.offset), nameLength) ||
+        at[nameLength] != u'>')
+      break;
     const uint32_t size = nameLength + 3;
     if (size > ElementRecord::kEndTagMax) break;
     ElementRecord* rec = currentRec;

@@ -71,6 +71,23 @@ inline size_t CopyToZero(char16_t* dst, const char16_t* src, size_t n) {
   return p;
 }
 
+// Whether t[at, at + count) equals t[name, name + count), a name of the text; stops
+// at the terminator at the latest, which a name does not hold.
+inline bool SameName(const char16_t* t, uint32_t n, uint32_t at, uint32_t name, uint32_t count) {
+#ifdef ZARN_XML_SSE2
+  // A short name, the common case, in one comparison.
+  if (count < 8 && at + 8 <= n && name + 8 <= n) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + name));
+    const unsigned want = (1u << (2 * count)) - 1;
+    return (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(a, b))) & want) == want;
+  }
+#endif
+  uint32_t i = 0;
+  while (i < count && t[at + i] == t[name + i]) ++i;
+  return i == count;
+}
+
 inline bool IsNameStart(char16_t ch) { return ch > 0x60 || (ch >= u'A' && ch <= u'Z') || ch == u'_' || ch == u':'; }
 
 // What the quick reading of a start tag found: its end (one past its ">"), the
