@@ -7,7 +7,6 @@
 #include <tinyxml2.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "platform/text.h"
 #include "xml/xml_bench_rounds.h"
@@ -16,17 +15,6 @@
 namespace {
 
 using xml_bench::Contender;
-
-// Keeps one document of type Doc for reuse, or makes a fresh one per call.
-template <typename Doc, typename Parse>
-Contender Make(const char* name, Parse parse) {
-  auto kept = std::make_shared<Doc>();
-  return {name, [kept, parse](bool fresh) {
-            if (!fresh) return parse(*kept);
-            auto doc = std::make_unique<Doc>();
-            return parse(*doc);
-          }};
-}
 
 // RapidXML parses in place: the copy of the text is its document's memory.
 struct RapidDoc {
@@ -44,21 +32,21 @@ int main(int argc, char** argv) {
     const std::string& utf8 = d.utf8;
     const std::u16string wide = platform::Utf8ToWide(utf8);
     std::vector<Contender> cs = {
-        Make<CXmlDocument>("ours SetDocument", [&wide](CXmlDocument& doc) {
+        xml_bench::MakeContender<CXmlDocument>("ours SetDocument", [&wide](CXmlDocument& doc) {
           doc.SetDocument(wide);
           return doc.GetRecordCount() > 1;
         }),
-        Make<pugi::xml_document>("pugixml load_buffer", [&utf8](pugi::xml_document& doc) {
+        xml_bench::MakeContender<pugi::xml_document>("pugixml load_buffer", [&utf8](pugi::xml_document& doc) {
           return static_cast<bool>(doc.load_buffer(utf8.data(), utf8.size()));
         }),
-        Make<RapidDoc>("RapidXML parse", [&utf8](RapidDoc& r) {
+        xml_bench::MakeContender<RapidDoc>("RapidXML parse", [&utf8](RapidDoc& r) {
           r.doc.clear();
           r.buffer.assign(utf8.begin(), utf8.end());
           r.buffer.push_back(0);
           r.doc.parse<0>(r.buffer.data());
           return r.doc.first_node() != nullptr;
         }),
-        Make<tinyxml2::XMLDocument>("tinyxml2 Parse", [&utf8](tinyxml2::XMLDocument& doc) {
+        xml_bench::MakeContender<tinyxml2::XMLDocument>("tinyxml2 Parse", [&utf8](tinyxml2::XMLDocument& doc) {
           return doc.Parse(utf8.data(), utf8.size()) == tinyxml2::XML_SUCCESS;
         }),
     };

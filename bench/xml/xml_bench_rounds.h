@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,17 @@ struct Contender {
   const char* name;
   std::function<bool(bool fresh)> parse;
 };
+
+// A contender of document type Doc: one kept for reuse, or a fresh one per call.
+template <typename Doc, typename Parse>
+Contender MakeContender(const char* name, Parse parse) {
+  auto kept = std::make_shared<Doc>();
+  return {name, [kept, parse](bool fresh) {
+            if (!fresh) return parse(*kept);
+            auto doc = std::make_unique<Doc>();
+            return parse(*doc);
+          }};
+}
 
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());

@@ -5,27 +5,12 @@
 #include <pugixml.hpp>
 
 #include <cstdlib>
-#include <memory>
 
 #include "platform/text.h"
 #include "xml/xml_bench_rounds.h"
 #include "xml/xml_document.h"
 
-namespace {
-
 using xml_bench::Contender;
-
-template <typename Doc, typename Load>
-Contender Make(const char* name, Load load) {
-  auto kept = std::make_shared<Doc>();
-  return {name, [kept, load](bool fresh) {
-            if (!fresh) return load(*kept);
-            auto doc = std::make_unique<Doc>();
-            return load(*doc);
-          }};
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
@@ -40,9 +25,9 @@ int main(int argc, char** argv) {
     std::fclose(f);
     const std::u16string widePath = platform::Utf8ToWide(path);
     std::vector<Contender> cs = {
-        Make<CXmlDocument>("ours LoadFile",
+        xml_bench::MakeContender<CXmlDocument>("ours LoadFile",
                            [&widePath](CXmlDocument& doc) { return doc.LoadFile(widePath) || doc.GetRecordCount() > 1; }),
-        Make<pugi::xml_document>("pugixml load_file",
+        xml_bench::MakeContender<pugi::xml_document>("pugixml load_file",
                                  [&path](pugi::xml_document& doc) { return static_cast<bool>(doc.load_file(path.c_str())); }),
     };
     for (xml_bench::Regime regime : {xml_bench::Regime::kWarm, xml_bench::Regime::kCold})
