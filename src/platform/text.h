@@ -2,6 +2,7 @@
 // Windows takes, so that no conversion happens on the way to a W entry point.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,13 @@ namespace platform {
 // U+FFFD, so a bad file name or link still yields a usable (if odd) string.
 std::u16string Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);
+
+// Decodes `utf8` into `out`, which has room for utf8.size() units (UTF-8 never takes
+// fewer bytes than UTF-16 takes units), if the whole input is well-formed UTF-8: no
+// overlong forms, no surrogates, nothing above U+10FFFF, no cut sequence. Returns the
+// units written, or -1 for anything else, with `out` then of no use; callers take
+// such input the slow way, with their own rule for the faults.
+ptrdiff_t DecodeWellFormedUtf8(std::string_view utf8, char16_t* out);
 
 }  // namespace platform
 

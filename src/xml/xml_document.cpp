@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "xml/xml_fast_scan.h"
 #include "xml/xml_markup.h"
 
 using xml::TokenCursor;
@@ -22,6 +23,7 @@ void ElementIndex::Free() {
   pages_ = nullptr;
   capacity_ = 0;
   tableSlots_ = 0;
+  lastPageRoom_ = 0;
 }
 
 void ElementIndex::Grow(uint32_t m, uint32_t /*inUse*/) {
@@ -42,20 +44,31 @@ void ElementIndex::Grow(uint32_t m, uint32_t /*inUse*/) {
     pages_ = table;
     tableSlots_ = slots;
   }
+  // A partial last page is allocated in powers of two, so that growing within it
+  // copies it only when the room runs out, a logarithmic number of times.
   uint32_t bHeld = capacity_ ? capacity_ - b * kPageSize : 0;
-  if (d > b && bHeld < kPageSize) {
-    auto full = new ElementRecord[kPageSize];
-    if (bHeld) std::memcpy(full, pages_[b], bHeld * sizeof(ElementRecord));
+  auto moveLastPage = [&](uint32_t room) {
+    auto page = new ElementRecord[room];
+    if (bHeld) std::memcpy(page, pages_[b], bHeld * sizeof(ElementRecord));
     delete[] pages_[b];
-    pages_[b] = full;
-  }
-  auto page = new ElementRecord[m - kPageSize * d];
+    pages_[b] = page;
+    lastPageRoom_ = room;
+  };
+  if (d > b && lastPageRoom_ < kPageSize) moveLastPage(kPageSize);
+  const uint32_t needed = m - kPageSize * d;
   if (d == b && bHeld) {
-    std::memcpy(page, pages_[b], bHeld * sizeof(ElementRecord));
-    delete[] pages_[b];
+    if (needed > lastPageRoom_) moveLastPage(RoomFor(needed));
+  } else {
+    pages_[d] = new ElementRecord[RoomFor(needed)];
+    lastPageRoom_ = RoomFor(needed);
   }
-  pages_[d] = page;
   capacity_ = m;
+}
+
+uint32_t ElementIndex::RoomFor(uint32_t records) {
+  uint32_t room = 64;
+  while (room < records) room *= 2;
+  return room;
 }
 
 void ElementIndex::Reserve(uint32_t wanted, uint32_t inUse) {
@@ -77,13 +90,15 @@ bool CXmlDocument::SetDocument(const char16_t* text) {
     index_.Free();
   }
   results_.clear();
-  return ParseDocument();
+  return IndexText();
 }
 
 bool CXmlDocument::SetDocument(const std::u16string& text) {
-  text_ = text;
+  // Copied up to the first zero unit in one pass: the text ends there.
+  if (text_.size() != text.size()) text_.resize(text.size());
+  text_.resize(xml::fast::CopyToZero(&text_[0], text.data(), text.size()));
   results_.clear();
-  return ParseDocument();
+  return IndexText();
 }
 
 void CXmlDocument::AddResult(const char16_t* name, const char16_t* valueAttr, const std::u16string& value,
@@ -95,8 +110,13 @@ void CXmlDocument::AddResult(const char16_t* name, const char16_t* valueAttr, co
 
 bool CXmlDocument::ParseDocument() {
   // The scanner stops at a zero unit; the text ends there for every reader.
-  size_t zero = text_.find(char16_t(0));
-  if (zero != std::u16string::npos) text_.resize(zero);
+  const uint32_t n = static_cast<uint32_t>(text_.size());
+  const uint32_t zero = xml::fast::Find(text_.c_str(), 0, n, char16_t(0));
+  if (zero != n) text_.resize(zero);
+  return IndexText();
+}
+
+bool CXmlDocument::IndexText() {
   parent_ = main_ = child_ = 0;
   recordCount_ = 1;
   uint32_t length = static_cast<uint32_t>(text_.size());
@@ -188,59 +208,196 @@ void CXmlDocument::CloseUnended(uint32_t innermost, uint32_t count, const std::u
   }
 }
 
+namespace {
+
+// One entry per open level (0: the document): the open element's name, and the
+// first and last child linked at that level so far, so that linking a child never
+// walks the records.
+struct Level {
+  int32_t offset, length;
+  uint32_t first, last;
+};
+
+struct BuildState {
+  uint32_t count;     // records in use
+  uint32_t capacity;  // of the index
+  uint32_t depth;
+  uint32_t current;   // the open element at depth (0: the document)
+  uint32_t first;     // the first top-level element
+};
+
+// Reads nodes from `next` for as long as the quick scanner knows them and each
+// needs no more than a record written or closed; stops at the first that needs
+// more (a fault, growth, a mismatched end tag), leaving it to the full path. The
+// state is held in locals throughout: records are words of the same type, and
+// state the compiler could not keep in registers would be reloaded after every
+// record written.
+void QuickRun(ElementIndex& index, const char16_t* t, uint32_t length, std::vector<Level>& stack, BuildState& st,
+              int32_t& next) {
+  uint32_t p = static_cast<uint32_t>(next);
+  uint32_t count = st.count, depth = st.depth, current = st.current, first = st.first;
+  const uint32_t capacity = st.capacity;
+  Level* levels = stack.data();
+  const size_t levelSlots = stack.size();
+  // The records in reach, by address: pages do not move while no page is added.
+  uint32_t levelFirst = levels[depth].first, levelLast = levels[depth].last;
+  ElementRecord* firstRec = levelFirst ? &index[levelFirst] : nullptr;
+  ElementRecord* lastRec = levelLast ? &index[levelLast] : nullptr;
+  ElementRecord* currentRec = &index[current];
+  ElementRecord* slot = nullptr;  // where record `count` goes
+  uint32_t slotsLeft = 0;         // from there to the end of its page or of the index
+  xml::fast::Tag tag;
+  for (;;) {
+    const char16_t ch = t[p];
+    if (ch != u'<') {
+      if (ch == 0) break;
+      // Text does not reach the index: only where the next markup starts counts.
+      p = xml::fast::Find(t, p + 1, length, u'<');
+      continue;
+    }
+    const char16_t ch1 = t[p + 1];
+    if (xml::fast::IsNameStart(ch1)) {
+      if (!slotsLeft) {
+        if (count == capacity) break;
+        slot = &index[count];
+        const uint32_t inPage = ElementIndex::kPageSize - (count & (ElementIndex::kPageSize - 1));
+        slotsLeft = capacity - count < inPage ? capacity - count : inPage;
+      }
+      if (depth >= ElementRecord::kLevelMax || depth + 1 >= levelSlots) break;
+      if (!xml::fast::StartTag(t, length, p, tag)) break;
+      const uint32_t size = tag.next - p;
+      if (size > ElementRecord::kStartTagMax) break;
+      const uint32_t n = count++;
+      ElementRecord* rec = slot++;
+      --slotsLeft;
+      uint32_t flags = depth, prev;
+      if (!firstRec) {
+        currentRec->firstChild = n;
+        flags |= ElementRecord::kFirstChild;
+        prev = n;
+        levelFirst = n;
+        firstRec = rec;
+      } else {
+        lastRec->nextSibling = n;
+        firstRec->prevSibling = n;
+        prev = levelLast;
+      }
+      levelLast = n;
+      lastRec = rec;
+      *rec = ElementRecord{p, size, size, flags, current, 0, 0, prev};
+      if (!first) first = n;
+      if (!tag.empty) {
+        levels[depth].first = levelFirst;
+        levels[depth].last = levelLast;
+        ++depth;
+        levels[depth] = Level{static_cast<int32_t>(p + 1), static_cast<int32_t>(tag.nameEnd - p), 0, 0};
+        levelFirst = levelLast = 0;
+        firstRec = lastRec = nullptr;
+        current = n;
+        currentRec = rec;
+      }
+      p = tag.next;
+      continue;
+    }
+    // An end tag is read quickly only as "</name>" for the open element's name: a
+    // name holds none of the units that end one, so the full scanner reads the
+    // same name there.
+    if (ch1 != u'/' || depth == 0) break;
+    const Level& open = levels[depth];
+    const uint32_t nameLength = static_cast<uint32_t>(open.length);
+    const char16_t* at = t + p + 2;
+    if (!xml::fast::SameName(t, length, p + 2, static_cast<uint32_t>(open.offset), nameLength) ||
+        at[nameLength] != u'>')
+      break;
+    const uint32_t size = nameLength + 3;
+    if (size > ElementRecord::kEndTagMax) break;
+    ElementRecord* rec = currentRec;
+    rec->length = p + size - rec->offset;
+    rec->SetTagLengths(rec->StartTagLength(), size);
+    current = rec->parent;
+    currentRec = &index[current];
+    --depth;
+    // The element just closed is the last child of its parent's level.
+    levelFirst = levels[depth].first;
+    levelLast = levels[depth].last;
+    firstRec = &index[levelFirst];
+    lastRec = rec;
+    p += size;
+  }
+  levels[depth].first = levelFirst;
+  levels[depth].last = levelLast;
+  st = BuildState{count, capacity, depth, current, first};
+  next = static_cast<int32_t>(p);
+}
+
+}  // namespace
+
 uint32_t CXmlDocument::BuildElementIndex() {
   const char16_t* t = text_.c_str();
+  const uint32_t length = static_cast<uint32_t>(text_.size());
+  const bool quick = !xml::FullScannerOnly();
   TokenCursor c(t);
   XmlNode node;
-  uint32_t current = 0;
-  uint32_t depth = 0;
-  struct Name { int32_t offset, length; };
-  std::vector<Name> stack(7);
-  uint32_t first = 0;
+  BuildState st{recordCount_, index_.Capacity(), 0, 0, 0};
+  std::vector<Level> stack(8, Level{0, 0, 0, 0});
   auto stackName = [&](uint32_t d) {
     return std::u16string(t + stack[d].offset, static_cast<size_t>(stack[d].length));
   };
   std::vector<std::u16string> names;
   auto closeOpen = [&](uint32_t downTo, int32_t offset2) {
-    if (depth <= downTo) return;
+    if (st.depth <= downTo) return;
     names.clear();
-    uint32_t up = current;
-    for (uint32_t k = depth; k > downTo; --k) {
+    uint32_t up = st.current;
+    for (uint32_t k = st.depth; k > downTo; --k) {
       names.push_back(stackName(k));
       up = index_[up].parent;
     }
-    CloseUnended(current, depth - downTo, names.data(), offset2);
-    depth = downTo;
-    current = up;
+    // The level `downTo` gains children here; its notes are not used again, as
+    // that level is closed (or the text ended) right after.
+    CloseUnended(st.current, st.depth - downTo, names.data(), offset2);
+    st.depth = downTo;
+    st.current = up;
   };
   auto markBad = [&]() { index_[0].flags |= ElementRecord::kNotWellFormed; };
   for (;;) {
-    int32_t type = xml::ScanNode(c, node);
+    if (quick) QuickRun(index_, t, length, stack, st, c.next);
+    const int32_t type = xml::ScanNode(c, node);
     if (type == xml::kNodeStartTag) {
       // Fields that cannot hold the element: it is left out of the index.
-      if (static_cast<uint32_t>(node.length) > ElementRecord::kStartTagMax || depth > ElementRecord::kLevelMax) {
+      if (static_cast<uint32_t>(node.length) > ElementRecord::kStartTagMax || st.depth > ElementRecord::kLevelMax) {
         markBad();
-        AddResult(u"limit_exceeded", u"type", depth > ElementRecord::kLevelMax ? u"nesting" : u"start_tag",
+        AddResult(u"limit_exceeded", u"type", st.depth > ElementRecord::kLevelMax ? u"nesting" : u"start_tag",
                   u"offset", node.offset);
         continue;
       }
-      uint32_t n = recordCount_;
-      if (n == index_.Capacity()) index_.Grow(n + n / 2, n);
-      ++recordCount_;
-      ElementRecord& rec = index_[n];
-      rec.offset = static_cast<uint32_t>(node.offset);
-      rec.length = static_cast<uint32_t>(node.length);
-      rec.SetTagLengths(rec.length, 0);
-      rec.flags = depth;
-      rec.parent = current;
-      rec.firstChild = rec.nextSibling = rec.prevSibling = 0;
-      LinkLastChild(index_, current, n);
-      if (!first) first = n;
+      const uint32_t n = st.count;
+      if (n == st.capacity) {
+        index_.Grow(n + n / 2, n);
+        st.capacity = index_.Capacity();
+      }
+      ++st.count;
+      const uint32_t size = static_cast<uint32_t>(node.length);
+      index_[n] = ElementRecord{static_cast<uint32_t>(node.offset), size, size, st.depth, st.current, 0, 0, 0};
+      Level& level = stack[st.depth];
+      if (!quick) {
+        LinkLastChild(index_, st.current, n);
+      } else if (!level.first) {
+        index_[st.current].firstChild = n;
+        index_[n].flags |= ElementRecord::kFirstChild;
+        index_[n].prevSibling = n;
+        level.first = level.last = n;
+      } else {
+        index_[level.last].nextSibling = n;
+        index_[n].prevSibling = level.last;
+        index_[level.first].prevSibling = n;
+        level.last = n;
+      }
+      if (!st.first) st.first = n;
       if (!node.empty) {
-        ++depth;
-        if (depth >= stack.size()) stack.resize(stack.size() * 2);
-        stack[depth] = Name{c.start, c.end - c.start + 1};
-        current = n;
+        ++st.depth;
+        if (st.depth >= stack.size()) stack.resize(stack.size() * 2);
+        stack[st.depth] = Level{c.start, c.end - c.start + 1, 0, 0};
+        st.current = n;
       }
     } else if (type == xml::kNodeEndTag) {
       if (static_cast<uint32_t>(node.length) > ElementRecord::kEndTagMax) {
@@ -248,8 +405,8 @@ uint32_t CXmlDocument::BuildElementIndex() {
         AddResult(u"limit_exceeded", u"type", u"end_tag", u"offset", node.offset);
         continue;
       }
-      uint32_t d = depth;
-      uint32_t e = current;
+      uint32_t d = st.depth;
+      uint32_t e = st.current;
       while (d >= 1 && !xml::MatchName(c, t + stack[d].offset, static_cast<size_t>(stack[d].length))) {
         e = index_[e].parent;
         --d;
@@ -263,8 +420,8 @@ uint32_t CXmlDocument::BuildElementIndex() {
       ElementRecord& rec = index_[e];
       rec.length = static_cast<uint32_t>(node.offset + node.length) - rec.offset;
       rec.SetTagLengths(rec.StartTagLength(), static_cast<uint32_t>(node.length));
-      depth = d - 1;
-      current = rec.parent;
+      st.depth = d - 1;
+      st.current = rec.parent;
     } else if (type == xml::kNodeMalformed) {
       markBad();
       AppendEntries(results_, node.results);
@@ -273,7 +430,8 @@ uint32_t CXmlDocument::BuildElementIndex() {
       break;
     }
   }
-  return first;
+  recordCount_ = st.count;
+  return st.first;
 }
 
 // ---- navigation and reading ------------------------------------------------------

@@ -89,9 +89,12 @@ class ElementIndex {
   void Free();
 
  private:
+  static uint32_t RoomFor(uint32_t records);
+
   ElementRecord** pages_ = nullptr;
   uint32_t capacity_ = 0;
   uint32_t tableSlots_ = 0;
+  uint32_t lastPageRoom_ = 0;  // records allocated for the last page
 };
 
 class CXmlDocument {
@@ -154,6 +157,8 @@ class CXmlDocument {
   void AddResult(const char16_t* name, const char16_t* valueAttr, const std::u16string& value,
                  const char16_t* numberAttr, int32_t number, int32_t offset2 = -1, bool update = false);
 
+  // ParseDocument for a text known to hold no zero unit.
+  bool IndexText();
   uint32_t BuildElementIndex();
   // Closes `count` open elements without their end tags, innermost first.
   void CloseUnended(uint32_t innermost, uint32_t count, const std::u16string* names, int32_t offset2);

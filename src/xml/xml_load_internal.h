@@ -16,6 +16,7 @@ extern const char16_t* const kCharsetBuckets[kCharsetBucketCount];
 // The library's own number for little-endian UTF-32.
 constexpr int32_t kCodePageUtf32 = 65005;
 constexpr int32_t kCodePageUtf16 = 1200;
+constexpr int32_t kCodePageUtf8 = 65001;
 
 // 0 for an empty name, -1 for an unknown one.
 int32_t CodePageFromName(const std::u16string& name);
@@ -61,6 +62,7 @@ class DocumentFile {
   int32_t position = 0;
   int32_t unitSize = 1;
   int32_t unitsRead = 0;
+  bool zeroFree = false;  // ReadAll's text holds no zero unit
   std::u16string results;
   std::u16string encoding;
 };

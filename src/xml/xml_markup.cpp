@@ -2,10 +2,18 @@
 // text's zero terminator, so no input makes it read past the end.
 #include "xml/xml_markup.h"
 
+#include <atomic>
+
 #include "xml/xml_entities.h"
 
 namespace xml {
 namespace {
+
+#ifdef ZARN_XML_FULL_SCANNER
+std::atomic<bool> fullScannerOnly{true};
+#else
+std::atomic<bool> fullScannerOnly{false};
+#endif
 
 inline bool IsWs(char16_t ch) { return ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r'; }
 
@@ -103,6 +111,9 @@ bool SkipToChar(const char16_t* t, int32_t& p, char16_t target) {
 }
 
 }  // namespace
+
+void SetFullScannerOnly(bool on) { fullScannerOnly.store(on, std::memory_order_relaxed); }
+bool FullScannerOnly() { return fullScannerOnly.load(std::memory_order_relaxed); }
 
 bool SkipWhitespace(TokenCursor& c) {
   while (IsWs(c.text[c.next])) ++c.next;

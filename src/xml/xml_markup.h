@@ -53,6 +53,13 @@ bool MatchName(const TokenCursor& c, const char16_t* name, size_t nameLength);
 bool FindAttribute(TokenCursor& c, const char16_t* name);  // name nullptr: the first attribute
 int32_t ScanNode(TokenCursor& c, XmlNode& node);
 
+// Parsing reads the common nodes with a quicker scanner and hands the rest to
+// ScanNode. With this set, every node goes through ScanNode: the reference that the
+// quick reading is checked against. Off unless the build defines
+// ZARN_XML_FULL_SCANNER; tests and the fuzzer switch it per parse.
+void SetFullScannerOnly(bool on);
+bool FullScannerOnly();
+
 // Adds an entry "<name .../>" to results, or with update edits the first entry of
 // that name. valueAttr/numberAttr nullptr: none; offset2 -1: none.
 void AddResult(std::u16string& results, const char16_t* name, const char16_t* valueAttr,

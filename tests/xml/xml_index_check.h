@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "xml/xml_document.h"
+#include "xml/xml_markup.h"
 
 // Records in document order (record 0 first), so that two indexes can be compared
 // whatever order their records were made in. A cycle ends the walk early, which the
@@ -56,4 +57,46 @@ inline std::string IndexDifference(const CXmlDocument& doc, bool ignoreLevels) {
                " vs fresh " + std::to_string(wb[w]);
   }
   return {};
+}
+
+// Empty when two documents hold the same text, result text, positions and records
+// word for word, in the order they were made; otherwise the first difference.
+inline std::string DocumentDifference(const CXmlDocument& a, const CXmlDocument& b) {
+  if (a.GetDocumentText() != b.GetDocumentText()) return "document text";
+  if (a.GetResultText() != b.GetResultText()) return "result text";
+  if (a.GetParentPosition() != b.GetParentPosition() || a.GetMainPosition() != b.GetMainPosition() ||
+      a.GetChildPosition() != b.GetChildPosition())
+    return "positions";
+  if (a.GetRecordCount() != b.GetRecordCount())
+    return "record count " + std::to_string(a.GetRecordCount()) + " vs " + std::to_string(b.GetRecordCount());
+  for (uint32_t i = 0; i < a.GetRecordCount(); ++i) {
+    const ElementRecord& x = a.GetRecord(i);
+    const ElementRecord& y = b.GetRecord(i);
+    const uint32_t wa[8] = {x.offset, x.length, x.tagLengths, x.flags, x.parent, x.firstChild, x.nextSibling, x.prevSibling};
+    const uint32_t wb[8] = {y.offset, y.length, y.tagLengths, y.flags, y.parent, y.firstChild, y.nextSibling, y.prevSibling};
+    for (int w = 0; w < 8; ++w)
+      if (wa[w] != wb[w])
+        return "record " + std::to_string(i) + " word " + std::to_string(w) + ": " + std::to_string(wa[w]) + " vs " +
+               std::to_string(wb[w]);
+  }
+  return {};
+}
+
+// Parses `text` once with the quick reading and once with every node through the
+// full scanner; empty when both give the same document. `quick` and `full` are
+// left holding the two parses.
+inline std::string ScannerDifference(const std::u16string& text, CXmlDocument& quick, CXmlDocument& full) {
+  const bool was = xml::FullScannerOnly();
+  xml::SetFullScannerOnly(false);
+  const bool okQuick = quick.SetDocument(text);
+  xml::SetFullScannerOnly(true);
+  const bool okFull = full.SetDocument(text);
+  xml::SetFullScannerOnly(was);
+  if (okQuick != okFull) return "well-formedness";
+  return DocumentDifference(quick, full);
+}
+
+inline std::string ScannerDifference(const std::u16string& text) {
+  CXmlDocument quick, full;
+  return ScannerDifference(text, quick, full);
 }

@@ -243,9 +243,19 @@ TEST(XmlIndex, GrowthAddsAtMostOnePageAndKeepsRecords) {
   index.Grow(131072 + 5, 131072);
   EXPECT_EQ(index.Capacity(), 131077u);
   EXPECT_EQ(index[131071].offset, 7u);
+  index[131076].offset = 9;
   index.Grow(131072 + 100, 131077);  // within the last page: the page is replaced
   EXPECT_EQ(index[131071].offset, 7u);
+  EXPECT_EQ(index[131076].offset, 9u);
   EXPECT_EQ(index.Capacity(), 131172u);
+  // Small steps within the last page, some inside the room already allocated for
+  // it and some past it, keep every record written so far.
+  for (uint32_t cap = 131172; cap < 131072 + 3000; cap += 37) {
+    index[cap - 1].offset = cap;
+    index.Grow(cap + 37, cap);
+    ASSERT_EQ(index.Capacity(), cap + 37);
+    for (uint32_t k = 131172; k <= cap; k += 37) ASSERT_EQ(index[k - 1].offset, k) << cap;
+  }
 }
 
 }  // namespace
