@@ -42,8 +42,8 @@ mingw64: build/mingw64/CMakeCache.txt
 tiers:
 	@rc=0; \
 	$(MAKE) --no-print-directory native && { scripts/run-tier unit build/native '^unit$$' -j$(JOBS) || rc=1; \
-	  scripts/run-tier net build/native '^net$$' || rc=1; } || { echo "native  FAIL  build" >> build/tiers.txt; rc=1; }; \
-	$(MAKE) --no-print-directory native-tsan && { scripts/run-tier tsan build/native-tsan '^(unit|net)$$' || rc=1; } \
+	  scripts/run-tier net build/native '^net$$' -j$(JOBS) || rc=1; } || { echo "native  FAIL  build" >> build/tiers.txt; rc=1; }; \
+	$(MAKE) --no-print-directory native-tsan && { scripts/run-tier tsan build/native-tsan '^(unit|net)$$' -j$(JOBS) || rc=1; } \
 	  || { echo "tsan       FAIL  build" >> build/tiers.txt; rc=1; }; \
 	$(MAKE) --no-print-directory build/native-asan/CMakeCache.txt && $(BUILD) build/native-asan -j$(JOBS) --target xml_fuzz \
 	  && { scripts/run-tier fuzz build/native-asan '^fuzz$$' || rc=1; } || { echo "fuzz       FAIL  build" >> build/tiers.txt; rc=1; }; \
