@@ -63,16 +63,6 @@ struct TestServer::Impl {
   void Handle(const httplib::Request& req, httplib::Response& res);
 };
 
-const char* const kFaultModes[] = {
-    "delay_ms",      "drip_ms",       "header_delay_ms",  "stall_after", "stall_ms",
-    "drop_after",    "reset_after",   "extra",            "bad_range_start", "bad_total",
-    "star_total",    "no_content_range", "garbled_range", "short_range", "ignore_range",
-    "resume_ignores_range", "chunked", "zero_length",     "corrupt_at",  "status",
-    "probe_status",  "range_status",  "redirect",         "redirect_loop", "times",
-    "pace",
-};
-const size_t kFaultModeCount = sizeof kFaultModes / sizeof kFaultModes[0];
-
 namespace {
 
 using testserver::JsonEscape;

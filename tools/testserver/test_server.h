@@ -1,6 +1,5 @@
 // A loopback HTTP/1.1 server for the download tests: serves the files of one folder
-// and misbehaves on request. Fault modes are chosen by the query string (the table
-// kFaultModes in test_server.cpp holds the same list):
+// and misbehaves on request. Fault modes are chosen by the query string:
 //   delay_ms=N        pause N ms before each chunk of the body (chunk=N bytes, 4096)
 //   drip_ms=N         the body trickles in 16-byte pieces, one every N ms
 //   header_delay_ms=N pause N ms before answering at all
@@ -75,9 +74,5 @@ class TestServer {
 };
 
 std::string ToJsonLine(const RequestRecord& r);
-
-// The names of the fault modes, for tests that want to see each one used.
-extern const char* const kFaultModes[];
-extern const size_t kFaultModeCount;
 
 }  // namespace testserver
