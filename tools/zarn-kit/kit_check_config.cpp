@@ -420,8 +420,7 @@ class ConfigChecker {
   void CheckSha256(uint32_t record) {
     const std::u16string text = doc_.GetAttribute(record, u"sha256");
     if (text.empty() && !HasAttribute(record, u"sha256")) return;
-    std::u16string normalized;
-    if (!ParseExpectedSha256(text, &normalized))
+    if (!ParseSha256Text(text, nullptr))
       Add(Grade::kWarning, "sha256-malformed", record,
           "sha256=\"" + U8(text) +
               "\" is not 64 hexadecimal digits: the installer treats this link as absent for its machine");
