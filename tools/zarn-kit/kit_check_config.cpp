@@ -30,6 +30,16 @@ constexpr size_t kMachineCount = sizeof kMachines / sizeof kMachines[0];
 std::string U8(const std::u16string& s) { return platform::WideToUtf8(s); }
 std::string MachineName(const Machine& m) { return U8(m.os) + " " + U8(m.bit) + "-bit"; }
 
+// The name in record's start tag, as written.
+std::u16string ElementName(const CXmlDocument& doc, uint32_t record) {
+  const std::u16string& t = doc.GetDocumentText();
+  size_t b = doc.GetRecord(record).offset + 1, e = b;
+  while (e < t.size() && t[e] != u' ' && t[e] != u'\t' && t[e] != u'\r' && t[e] != u'\n' && t[e] != u'/' &&
+         t[e] != u'>')
+    ++e;
+  return t.substr(b, e - b);
+}
+
 // The result text's entries that say the document is not well-formed; the others
 // (encoding read, byte order mark...) only describe the load.
 const char16_t* const kFaultEntries[] = {u"lone_end_tag",   u"unended_start_tag", u"unterminated_tag_syntax",
@@ -69,22 +79,15 @@ class ConfigChecker {
     if (record) at = Place(doc_.GetRecord(record).offset);
     report_.Add(g, code, display_, at.line, at.column, std::move(message));
   }
-  std::u16string NameOf(uint32_t record) const {
-    const std::u16string& t = doc_.GetDocumentText();
-    size_t b = doc_.GetRecord(record).offset + 1, e = b;
-    while (e < t.size() && t[e] != u' ' && t[e] != u'\t' && t[e] != u'\r' && t[e] != u'\n' && t[e] != u'/' &&
-           t[e] != u'>')
-      ++e;
-    return t.substr(b, e - b);
-  }
+  std::u16string NameOf(uint32_t record) const { return ElementName(doc_, record); }
   // The names of the attributes written in a start tag, for telling the vendor which
   // of them nobody reads. Values are skipped whatever their quoting.
   std::vector<std::u16string> AttributeNames(uint32_t record) const {
     const std::u16string& t = doc_.GetDocumentText();
     const ElementRecord& rec = doc_.GetRecord(record);
-    size_t p = rec.offset + 1, end = std::min<size_t>(t.size(), rec.offset + rec.StartTagLength());
+    const size_t end = std::min<size_t>(t.size(), rec.offset + rec.StartTagLength());
+    size_t p = std::min(end, rec.offset + 1 + NameOf(record).size());
     auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
-    while (p < end && !blank(t[p]) && t[p] != u'>' && t[p] != u'/') ++p;  // the element's name
     std::vector<std::u16string> names;
     while (p < end) {
       while (p < end && (blank(t[p]) || t[p] == u'/' || t[p] == u'>')) ++p;
@@ -136,11 +139,7 @@ class ConfigChecker {
     results.EnterElement();
     bool faults = false;
     while (results.FindElement()) {
-      const uint32_t entry = results.GetMainPosition();
-      const std::u16string& rt = results.GetDocumentText();
-      size_t b = results.GetRecord(entry).offset + 1, e = b;
-      while (e < rt.size() && rt[e] != u' ' && rt[e] != u'/' && rt[e] != u'>') ++e;
-      const std::u16string name = rt.substr(b, e - b);
+      const std::u16string name = ElementName(results, results.GetMainPosition());
       if (name == u"file_error") {
         report_.Add(Grade::kError, "file-unreadable", display_, 0, 0,
                     "cannot be read: " + U8(results.GetAttribute(u"msg")) +
@@ -420,8 +419,7 @@ class ConfigChecker {
   void CheckSha256(uint32_t record) {
     const std::u16string text = doc_.GetAttribute(record, u"sha256");
     if (text.empty() && !HasAttribute(record, u"sha256")) return;
-    std::u16string normalized;
-    if (!ParseExpectedSha256(text, &normalized))
+    if (!ParseSha256Text(text, nullptr))
       Add(Grade::kWarning, "sha256-malformed", record,
           "sha256=\"" + U8(text) +
               "\" is not 64 hexadecimal digits: the installer treats this link as absent for its machine");

@@ -1,7 +1,6 @@
 #include "kit_links.h"
 
 #include "app/link_repair.h"
-#include "config/installer_config.h"
 #include "download/download_manager.h"
 
 namespace kit {
@@ -28,10 +27,6 @@ LinkFacts ExamineLink(const std::u16string& link) {
   if (f.parses && platform::CanonicalizeUrl(download, &canonical) && platform::CrackUrl(canonical, &parts))
     f.scheme = parts.scheme;
   return f;
-}
-
-bool ParseExpectedSha256(const std::u16string& text, std::u16string* normalized) {
-  return ParseSha256Text(text, normalized);
 }
 
 bool SameIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {

@@ -1,6 +1,5 @@
 // The installer's link handling as the checker needs it: the "http://" repair of the
-// two links handed to the engine, what a single link turns into, and the expected
-// digest's syntax.
+// two links handed to the engine and what a single link turns into.
 #pragma once
 
 #include <string>
@@ -25,9 +24,6 @@ struct LinkFacts {
   platform::UrlScheme scheme = platform::UrlScheme::kUnknown;
 };
 LinkFacts ExamineLink(const std::u16string& link);
-
-// 64 hexadecimal digits, either case; normalized is lower case.
-bool ParseExpectedSha256(const std::u16string& text, std::u16string* normalized);
 
 // Names compared as the profile functions compare keys, and as a vendor who mixed
 // up case would read them: A-Z and a-z alike.
