@@ -9,6 +9,17 @@ const char16_t* const kProbeAcceptTypes[] = {u"application/xml", u"*/*", nullptr
 const char16_t* const kTransferAcceptTypes[] = {u"*/*", nullptr};
 constexpr uint32_t kHeaderFlags = platform::kHttpAddHeaderAdd | platform::kHttpAddHeaderReplace;
 
+bool TransientStatus(uint32_t status) { return status >= 500 || status == 408 || status == 429; }
+
+// Reads "<digits>" at text[*i]; false when there are none.
+bool ReadNumber(const std::u16string& text, size_t* i, int64_t* value) {
+  size_t digits = *i;
+  while (*i < text.size() && text[*i] >= u'0' && text[*i] <= u'9') ++*i;
+  if (*i == digits) return false;
+  *value = ParseContentLength(text.substr(digits, *i - digits));
+  return true;
+}
+
 std::u16string Decimal(int64_t v) { return platform::Utf8ToWide(std::to_string(v)); }
 
 bool Open(platform::HttpHandle session, const std::u16string& url, const char16_t* const* acceptTypes,
@@ -86,4 +97,34 @@ int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status) {
   }
   if (status) *status = code;
   return size;
+}
+
+RangeAnswer JudgeRangeAnswer(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
+                             int64_t* announcedLast) {
+  *announcedLast = last;
+  uint32_t status = 0;
+  if (!platform::HttpQueryStatusCode(request, &status)) return RangeAnswer::kRefused;
+  if (TransientStatus(status)) return RangeAnswer::kBusy;
+  // The server ignored the Range: the whole body, usable only from the start.
+  if (status == 200) return first == 0 ? RangeAnswer::kUsable : RangeAnswer::kRefused;
+  if (status != 206) return RangeAnswer::kRefused;
+  std::u16string range;
+  if (!platform::HttpQueryHeader(request, u"Content-Range", 256, &range)) return RangeAnswer::kRefused;
+  // "bytes <first>-<last>/<total or *>"
+  size_t i = 0;
+  while (i < range.size() && range[i] == u' ') ++i;
+  if (range.compare(i, 5, u"bytes") != 0) return RangeAnswer::kRefused;
+  i += 5;
+  while (i < range.size() && range[i] == u' ') ++i;
+  int64_t shownFirst = 0, shownLast = 0, shownTotal = 0;
+  if (!ReadNumber(range, &i, &shownFirst) || shownFirst != first) return RangeAnswer::kRefused;
+  if (i >= range.size() || range[i++] != u'-' || !ReadNumber(range, &i, &shownLast)) return RangeAnswer::kRefused;
+  if (shownLast < shownFirst || shownLast > last) return RangeAnswer::kRefused;
+  *announcedLast = shownLast;
+  if (total < 0) return RangeAnswer::kUsable;
+  if (i >= range.size() || range[i++] != u'/') return RangeAnswer::kRefused;
+  if (i < range.size() && range[i] == u'*') return RangeAnswer::kUsable;  // size not told
+  // A total other than the probed size is another package: resuming would splice two.
+  if (!ReadNumber(range, &i, &shownTotal) || shownTotal != total) return RangeAnswer::kRefused;
+  return RangeAnswer::kUsable;
 }

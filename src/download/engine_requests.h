@@ -32,3 +32,14 @@ bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, i
 // 200 to 500 but not 404; 0 (no size) otherwise. status, when given, gets the status
 // code (0 when there is none).
 int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status);
+
+// How a sent ranged request for first..last was answered. Only an answer that
+// carries the requested bytes from the requested first byte is usable: anything
+// else (an error page, a range from elsewhere, a package of another size) would
+// otherwise be written into the package as if it were the package. kBusy: the
+// server may answer better later (5xx, 408, 429). total: the probed size, or -1
+// when the total is not to be checked. *announcedLast: the last byte the answer
+// says it carries.
+enum class RangeAnswer { kUsable, kBusy, kRefused };
+RangeAnswer JudgeRangeAnswer(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
+                             int64_t* announcedLast);

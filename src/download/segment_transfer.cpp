@@ -25,50 +25,13 @@ enum class AttemptEnd {
   kStopped,    // the progress callback said stop (another segment failed)
 };
 
-bool TransientStatus(uint32_t status) { return status >= 500 || status == 408 || status == 429; }
-
-// Reads "<digits>" at text[*i]; false when there are none.
-bool ReadNumber(const std::u16string& text, size_t* i, int64_t* value) {
-  size_t digits = *i;
-  while (*i < text.size() && text[*i] >= u'0' && text[*i] <= u'9') ++*i;
-  if (*i == digits) return false;
-  *value = ParseContentLength(text.substr(digits, *i - digits));
-  return true;
-}
-
-// Only a response that carries the requested bytes from the requested first byte
-// counts: anything else (an error page, a range from elsewhere, a package of
-// another size) would otherwise be written into the package as if it were the
-// package.
-// *announcedLast: the last byte the answer says it carries.
-AttemptEnd JudgeResponse(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
-                         int64_t* announcedLast) {
-  *announcedLast = last;
-  uint32_t status = 0;
-  if (!platform::HttpQueryStatusCode(request, &status)) return AttemptEnd::kFailed;
-  if (TransientStatus(status)) return AttemptEnd::kTransient;
-  // The server ignored the Range: the whole body, usable only from the start.
-  if (status == 200) return first == 0 ? AttemptEnd::kComplete : AttemptEnd::kFailed;
-  if (status != 206) return AttemptEnd::kFailed;
-  std::u16string range;
-  if (!platform::HttpQueryHeader(request, u"Content-Range", 256, &range)) return AttemptEnd::kFailed;
-  // "bytes <first>-<last>/<total or *>"
-  size_t i = 0;
-  while (i < range.size() && range[i] == u' ') ++i;
-  if (range.compare(i, 5, u"bytes") != 0) return AttemptEnd::kFailed;
-  i += 5;
-  while (i < range.size() && range[i] == u' ') ++i;
-  int64_t shownFirst = 0, shownLast = 0, shownTotal = 0;
-  if (!ReadNumber(range, &i, &shownFirst) || shownFirst != first) return AttemptEnd::kFailed;
-  if (i >= range.size() || range[i++] != u'-' || !ReadNumber(range, &i, &shownLast)) return AttemptEnd::kFailed;
-  if (shownLast < shownFirst || shownLast > last) return AttemptEnd::kFailed;
-  *announcedLast = shownLast;
-  if (total < 0) return AttemptEnd::kComplete;
-  if (i >= range.size() || range[i++] != u'/') return AttemptEnd::kFailed;
-  if (i < range.size() && range[i] == u'*') return AttemptEnd::kComplete;  // size not told
-  // A total other than the probed size is another package: resuming would splice two.
-  if (!ReadNumber(range, &i, &shownTotal) || shownTotal != total) return AttemptEnd::kFailed;
-  return AttemptEnd::kComplete;
+AttemptEnd AttemptEndFor(RangeAnswer answer) {
+  switch (answer) {
+    case RangeAnswer::kUsable: return AttemptEnd::kComplete;
+    case RangeAnswer::kBusy: return AttemptEnd::kTransient;
+    case RangeAnswer::kRefused: break;
+  }
+  return AttemptEnd::kFailed;
 }
 
 // One request for first..last, appended at first. *written counts the bytes of the
@@ -82,7 +45,7 @@ AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t
   AttemptEnd end = AttemptEnd::kTransient;  // a send that fails never reached an answer
   int64_t announcedLast = last;
   if (platform::HttpSendRequest(request)) {
-    end = cancel.IsCancelled() ? AttemptEnd::kCancelled : JudgeResponse(request, first, last, total, &announcedLast);
+    end = cancel.IsCancelled() ? AttemptEnd::kCancelled : AttemptEndFor(JudgeRangeAnswer(request, first, last, total, &announcedLast));
   }
   if (end != AttemptEnd::kComplete) {
     close();
