@@ -210,12 +210,9 @@ void CXmlDocument::CloseUnended(uint32_t innermost, uint32_t count, const std::u
 
 namespace {
 
-// One entry per open level (0: the document): the open element's name, and the
-// first and last child linked at that level so far, so that linking a child never
-// walks the records.
+// One entry per open level (0: the document): the open element's name.
 struct Level {
   int32_t offset, length;
-  uint32_t first, last;
 };
 
 struct BuildState {
@@ -240,7 +237,9 @@ void QuickRun(ElementIndex& index, const char16_t* t, uint32_t length, std::vect
   Level* levels = stack.data();
   const size_t levelSlots = stack.size();
   // The records in reach, by address: pages do not move while no page is added.
-  uint32_t levelFirst = levels[depth].first, levelLast = levels[depth].last;
+  // The open element's first child points back to its last one.
+  uint32_t levelFirst = index[current].firstChild;
+  uint32_t levelLast = levelFirst ? index[levelFirst].prevSibling : 0;
   ElementRecord* firstRec = levelFirst ? &index[levelFirst] : nullptr;
   ElementRecord* lastRec = levelLast ? &index[levelLast] : nullptr;
   ElementRecord* currentRec = &index[current];
@@ -287,10 +286,8 @@ void QuickRun(ElementIndex& index, const char16_t* t, uint32_t length, std::vect
       *rec = ElementRecord{p, size, size, flags, current, 0, 0, prev};
       if (!first) first = n;
       if (!tag.empty) {
-        levels[depth].first = levelFirst;
-        levels[depth].last = levelLast;
         ++depth;
-        levels[depth] = Level{static_cast<int32_t>(p + 1), static_cast<int32_t>(tag.nameEnd - p), 0, 0};
+        levels[depth] = Level{static_cast<int32_t>(p + 1), static_cast<int32_t>(tag.nameEnd - p)};
         levelFirst = levelLast = 0;
         firstRec = lastRec = nullptr;
         current = n;
@@ -314,18 +311,16 @@ void QuickRun(ElementIndex& index, const char16_t* t, uint32_t length, std::vect
     ElementRecord* rec = currentRec;
     rec->length = p + size - rec->offset;
     rec->SetTagLengths(rec->StartTagLength(), size);
+    // The element just closed is the last child of its parent.
+    levelLast = current;
     current = rec->parent;
     currentRec = &index[current];
     --depth;
-    // The element just closed is the last child of its parent's level.
-    levelFirst = levels[depth].first;
-    levelLast = levels[depth].last;
+    levelFirst = currentRec->firstChild;
     firstRec = &index[levelFirst];
     lastRec = rec;
     p += size;
   }
-  levels[depth].first = levelFirst;
-  levels[depth].last = levelLast;
   st = BuildState{count, capacity, depth, current, first};
   next = static_cast<int32_t>(p);
 }
@@ -339,7 +334,7 @@ uint32_t CXmlDocument::BuildElementIndex() {
   TokenCursor c(t);
   XmlNode node;
   BuildState st{recordCount_, index_.Capacity(), 0, 0, 0};
-  std::vector<Level> stack(8, Level{0, 0, 0, 0});
+  std::vector<Level> stack(8, Level{0, 0});
   auto stackName = [&](uint32_t d) {
     return std::u16string(t + stack[d].offset, static_cast<size_t>(stack[d].length));
   };
@@ -352,8 +347,6 @@ uint32_t CXmlDocument::BuildElementIndex() {
       names.push_back(stackName(k));
       up = index_[up].parent;
     }
-    // The level `downTo` gains children here; its notes are not used again, as
-    // that level is closed (or the text ended) right after.
     CloseUnended(st.current, st.depth - downTo, names.data(), offset2);
     st.depth = downTo;
     st.current = up;
@@ -378,25 +371,12 @@ uint32_t CXmlDocument::BuildElementIndex() {
       ++st.count;
       const uint32_t size = static_cast<uint32_t>(node.length);
       index_[n] = ElementRecord{static_cast<uint32_t>(node.offset), size, size, st.depth, st.current, 0, 0, 0};
-      Level& level = stack[st.depth];
-      if (!quick) {
-        LinkLastChild(index_, st.current, n);
-      } else if (!level.first) {
-        index_[st.current].firstChild = n;
-        index_[n].flags |= ElementRecord::kFirstChild;
-        index_[n].prevSibling = n;
-        level.first = level.last = n;
-      } else {
-        index_[level.last].nextSibling = n;
-        index_[n].prevSibling = level.last;
-        index_[level.first].prevSibling = n;
-        level.last = n;
-      }
+      LinkLastChild(index_, st.current, n);
       if (!st.first) st.first = n;
       if (!node.empty) {
         ++st.depth;
         if (st.depth >= stack.size()) stack.resize(stack.size() * 2);
-        stack[st.depth] = Level{c.start, c.end - c.start + 1, 0, 0};
+        stack[st.depth] = Level{c.start, c.end - c.start + 1};
         st.current = n;
       }
     } else if (type == xml::kNodeEndTag) {
