@@ -7,7 +7,6 @@ namespace app {
 
 class CZarnWebInstallerApp : public framework::CWinApp {
  public:
-  CZarnWebInstallerApp() : CWinApp(nullptr) {}
   BOOL InitInstance() override;
 };
 

@@ -26,4 +26,4 @@ BOOL CZarnWebInstallerApp::InitInstance() {
 
 }  // namespace app
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return app::theApp.Start(instance); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return app::theApp.Start(); }

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/progress_monitor.h"
-#include "app/skin_images.h"
 #include "config/installer_config.h"
 #include "framework/dialog.h"
+#include "ui/skin_images.h"
 #include "ui/window_layout.h"
 #include "ui/window_paint.h"
 #include "ui/zarn_button.h"
@@ -43,7 +43,7 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   std::u16string statusText;
   // Mode, shown progress, last shown state and the confirmed cancel.
   ProgressMonitor monitor;
-  HBITMAP skin[SkinImageCount] = {};
+  HBITMAP skin[ui::SkinImageCount] = {};
   HBITMAP progressTiles[3] = {};
   // painting state
   bool progressDirty = false;

@@ -24,7 +24,7 @@ bool Contains(const ui::Rect& r, POINT pt) {
 }
 }  // namespace
 
-CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNWEBINSTALLER_DIALOG, nullptr) {
+CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNWEBINSTALLER_DIALOG) {
   appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
   moduleFolder.clear();
   wchar_t path[MAX_PATH] = {};
@@ -34,9 +34,9 @@ CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNW
     size_t slash = full.rfind(u'\\');
     if (slash != std::u16string::npos) moduleFolder = full.substr(0, slash);
   }
-  for (int i = 0; i < SkinImageCount; ++i) {
-    std::u16string file = moduleFolder + u"\\" + platform::FromW(SkinFileName(i));
-    skin[i] = LoadSkinBitmap(platform::W(file));
+  for (int i = 0; i < ui::SkinImageCount; ++i) {
+    std::u16string file = moduleFolder + u"\\" + platform::FromW(ui::SkinFileName(i));
+    skin[i] = ui::LoadSkinBitmap(platform::W(file));
   }
 }
 
@@ -114,7 +114,7 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   RECT wr{};
   ::GetWindowRect(m_hWnd, &wr);
   int W = wr.right - wr.left, H = wr.bottom - wr.top;
-  ui::BitmapSize(skin[SkinMainBackground], &W, &H);
+  ui::BitmapSize(skin[ui::SkinMainBackground], &W, &H);
   ::SetWindowPos(m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   static const int kTileIds[3] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
@@ -127,7 +127,7 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   ::GetWindowRect(cancelButton, &cancelRect);
   ::GetWindowRect(helpLinkButton, &helpRect);
   int w = cancelRect.right - cancelRect.left, h = cancelRect.bottom - cancelRect.top;
-  ui::BitmapSize(skin[SkinCancelNormal], &w, &h);
+  ui::BitmapSize(skin[ui::SkinCancelNormal], &w, &h);
   const ui::ButtonPlacement place = ui::PlaceButtons(W, H, w, h, helpRect.right - helpRect.left,
                                                      helpRect.bottom - helpRect.top);
   cancelButton.MoveWindow(place.cancel.left, place.cancel.top, place.cancel.Width(), place.cancel.Height(), TRUE);
@@ -160,14 +160,14 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
-  skinSet.mainBackground = skin[SkinMainBackground];
-  skinSet.statusBackdrop = skin[SkinStatusBackdrop];
-  skinSet.closeNormal = skin[SkinCloseNormal];
-  skinSet.minNormal = skin[SkinMinNormal];
-  skinSet.checkMark = skin[SkinCheckMark];
+  skinSet.mainBackground = skin[ui::SkinMainBackground];
+  skinSet.statusBackdrop = skin[ui::SkinStatusBackdrop];
+  skinSet.closeNormal = skin[ui::SkinCloseNormal];
+  skinSet.minNormal = skin[ui::SkinMinNormal];
+  skinSet.checkMark = skin[ui::SkinCheckMark];
   for (int i = 0; i < 3; ++i) skinSet.tiles[i] = progressTiles[i];
   ui::BitmapSize(progressTiles[0], &skinSet.tileWidth, &skinSet.tileHeight);
-  if (!ui::BitmapSize(skin[SkinStatusBackdrop], &skinSet.statusWidth, &skinSet.statusHeight)) {
+  if (!ui::BitmapSize(skin[ui::SkinStatusBackdrop], &skinSet.statusWidth, &skinSet.statusHeight)) {
     skinSet.statusWidth = ui::kFallbackStatusWidth;
     skinSet.statusHeight = ui::kFallbackStatusHeight;
   }
@@ -186,7 +186,7 @@ void CZarnWebInstallerDlg::SetUpButtons() {
   cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0xFFFFFF, TRUE);
   cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0xFFFFFF, TRUE);
   cancelButton.SetPressedOffset(1, 1);
-  cancelButton.SetStateBitmaps(skin[SkinCancelHot], skin[SkinCancelNormal]);
+  cancelButton.SetStateBitmaps(skin[ui::SkinCancelHot], skin[ui::SkinCancelNormal]);
   cancelButton.SetDrawBorder(FALSE, TRUE);
   cancelButton.SetTransparent(TRUE, TRUE);
 
@@ -262,7 +262,7 @@ void CZarnWebInstallerDlg::ConfirmCancel() {
     cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0x858585, TRUE);
     cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0x858585, TRUE);
     cancelButton.SetPressedOffset(0, 0);
-    cancelButton.SetStateBitmaps(skin[SkinCancelDone], skin[SkinCancelDone]);
+    cancelButton.SetStateBitmaps(skin[ui::SkinCancelDone], skin[ui::SkinCancelDone]);
   } else {
     runEvent->Set();
   }
@@ -294,18 +294,18 @@ void CZarnWebInstallerDlg::OnMouseMove(POINT pt) {
   const bool onClose = Contains(layout.closeRect, pt), onMin = !onClose && Contains(layout.minRect, pt);
   ::SetCursor(::LoadCursorW(nullptr, onClose || onMin ? IDC_HAND : IDC_ARROW));
   if (onClose) {
-    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin[SkinCloseHot]);
+    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin[ui::SkinCloseHot]);
     closeHot = TRUE;
   } else if (onMin) {
-    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin[SkinMinHot]);
+    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin[ui::SkinMinHot]);
     minHot = TRUE;
   } else if (closeHot) {
     // One glyph per move: when both were hot, the minimise glyph follows next move.
     closeHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.closeRect, skin[SkinCloseNormal]);
+    ui::DrawGlyph(m_hWnd, layout.closeRect, skin[ui::SkinCloseNormal]);
   } else if (minHot) {
     minHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.minRect, skin[SkinMinNormal]);
+    ui::DrawGlyph(m_hWnd, layout.minRect, skin[ui::SkinMinNormal]);
   }
 }
 

@@ -16,10 +16,7 @@ void CopyText(wchar_t* to, const wchar_t* from) {
 }
 }  // namespace
 
-CWinApp::CWinApp(const wchar_t* appName) {
-  CopyText(m_appName, appName);
-  theApp = this;
-}
+CWinApp::CWinApp() { theApp = this; }
 
 void CWinApp::SetRegistryKey(const wchar_t* key) { CopyText(m_registryKey, key); }
 
@@ -27,34 +24,22 @@ CWinApp::~CWinApp() {
   if (theApp == this) theApp = nullptr;
 }
 
-int CWinApp::Start(HINSTANCE instance) {
-  m_instance = instance;
-  if (!m_appName[0]) {
-    // The executable's file name without its extension.
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-      const wchar_t* file = path;
-      for (const wchar_t* p = path; *p; ++p)
-        if (*p == L'\\' || *p == L'/') file = p + 1;
-      CopyText(m_appName, file);
-      wchar_t* dot = nullptr;
-      for (wchar_t* p = m_appName; *p; ++p)
-        if (*p == L'.') dot = p;
-      if (dot) *dot = 0;
-    }
+int CWinApp::Start() {
+  // The executable's file name without its extension.
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) {
+    const wchar_t* file = path;
+    for (const wchar_t* p = path; *p; ++p)
+      if (*p == L'\\' || *p == L'/') file = p + 1;
+    CopyText(m_appName, file);
+    wchar_t* dot = nullptr;
+    for (wchar_t* p = m_appName; *p; ++p)
+      if (*p == L'.') dot = p;
+    if (dot) *dot = 0;
   }
-  if (!InitInstance()) return 0;
-  return Run();
-}
-
-int CWinApp::Run() {
-  MSG msg;
-  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  return static_cast<int>(msg.wParam);
+  InitInstance();
+  return 0;
 }
 
 }  // namespace framework

@@ -7,32 +7,28 @@ namespace framework {
 
 class CWnd;
 
+// The application is named after the executable's file name. Its InitInstance runs
+// everything and answers FALSE, so no message loop of the application's own follows.
 class CWinApp {
  public:
-  // Without a name the application is named after the executable's file name.
-  explicit CWinApp(const wchar_t* appName = nullptr);
+  CWinApp();
   virtual ~CWinApp();
 
-  virtual BOOL InitInstance() { return TRUE; }
-  // The message loop; an application whose InitInstance returned FALSE never gets here.
-  virtual int Run();
+  virtual BOOL InitInstance() = 0;
   // Recorded only: nothing is ever stored under the key.
   void SetRegistryKey(const wchar_t* key);
 
   const wchar_t* AppName() const { return m_appName; }
-  const wchar_t* RegistryKey() const { return m_registryKey; }
-  HINSTANCE Instance() const { return m_instance; }
 
   CWnd* m_pMainWnd = nullptr;
 
-  // Called by the entry point: names the application, runs InitInstance and, if it
-  // succeeds, the loop. The process exit code.
-  int Start(HINSTANCE instance);
+  // Called by the entry point: names the application and runs InitInstance. The
+  // process exit code, 0.
+  int Start();
 
  private:
   wchar_t m_appName[MAX_PATH] = {};
   wchar_t m_registryKey[MAX_PATH] = {};
-  HINSTANCE m_instance = nullptr;
 };
 
 CWinApp* AfxGetApp();

@@ -83,11 +83,7 @@ void CDialog::CenterIfUnplaced(const RECT& before) {
 }
 
 BOOL CDialog::OnInitDialog() {
-  UpdateData(FALSE);
-  return TRUE;
-}
-
-BOOL CDialog::UpdateData(BOOL) {
+  // The controls are attached to their objects before anything else touches them.
   CDataExchange dx(this);
   DoDataExchange(&dx);
   return TRUE;

@@ -8,7 +8,7 @@ namespace framework {
 
 class CDialog : public CWnd {
  public:
-  explicit CDialog(UINT templateId, CWnd* parent = nullptr) : m_templateId(templateId) {}
+  explicit CDialog(UINT templateId) : m_templateId(templateId) {}
   ~CDialog() override;
 
   // Creates the dialog, runs it until EndDialog and destroys it; the result given
@@ -22,7 +22,6 @@ class CDialog : public CWnd {
   virtual void DoDataExchange(CDataExchange* dx) {}
   virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
-  BOOL UpdateData(BOOL saveAndValidate = TRUE);
   // After initialisation: centre the dialog unless something placed it.
   void CenterIfUnplaced(const RECT& before);
   // A dialog's default handling is the dialog manager's: answer "not handled".

@@ -15,30 +15,21 @@ class CGdiObject {
   ~CGdiObject() { DeleteObject(); }
   CGdiObject(const CGdiObject&) = delete;
   CGdiObject& operator=(const CGdiObject&) = delete;
-  CGdiObject(CGdiObject&& o) noexcept : m_h(o.Detach()) {}
-  CGdiObject& operator=(CGdiObject&& o) noexcept {
-    if (this != &o) Attach(o.Detach());
-    return *this;
-  }
 
   void Attach(H h) {
     DeleteObject();
     m_h = h;
-  }
-  H Detach() {
-    H h = m_h;
-    m_h = nullptr;
-    return h;
-  }
-  void DeleteObject() {
-    if (m_h) ::DeleteObject(m_h);
-    m_h = nullptr;
   }
   H Get() const { return m_h; }
   operator H() const { return m_h; }
   explicit operator bool() const { return m_h != nullptr; }
 
  private:
+  void DeleteObject() {
+    if (m_h) ::DeleteObject(m_h);
+    m_h = nullptr;
+  }
+
   H m_h = nullptr;
 };
 
@@ -101,7 +92,6 @@ class CPaintDC {
   CPaintDC(const CPaintDC&) = delete;
   CPaintDC& operator=(const CPaintDC&) = delete;
   operator HDC() const { return m_dc; }
-  const PAINTSTRUCT& Paint() const { return m_ps; }
 
  private:
   HWND m_hwnd;

@@ -15,7 +15,6 @@ class CWnd {
   CWnd(const CWnd&) = delete;
   CWnd& operator=(const CWnd&) = delete;
 
-  HWND GetSafeHwnd() const { return m_hWnd; }
   operator HWND() const { return m_hWnd; }
 
   // The object attached to a window, or null.
@@ -37,12 +36,8 @@ class CWnd {
 
   // Thin forwarding to the platform.
   BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
-  BOOL Invalidate(BOOL erase = TRUE) { return ::InvalidateRect(m_hWnd, nullptr, erase); }
   void SetWindowText(const wchar_t* text) { ::SetWindowTextW(m_hWnd, text); }
-  void GetClientRect(RECT* rc) const { ::GetClientRect(m_hWnd, rc); }
-  void GetWindowRect(RECT* rc) const { ::GetWindowRect(m_hWnd, rc); }
   HWND GetParent() const { return ::GetParent(m_hWnd); }
-  HWND SetFocus() { return ::SetFocus(m_hWnd); }
   LONG_PTR GetStyle() const { return ::GetWindowLongPtrW(m_hWnd, GWL_STYLE); }
   BOOL ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
   BOOL MoveWindow(int x, int y, int w, int h, BOOL repaint = TRUE) {

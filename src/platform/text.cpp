@@ -173,4 +173,22 @@ std::string WideToUtf8(std::u16string_view s) {
   return out;
 }
 
+std::string JsonEscape(std::string_view utf8) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace platform

@@ -20,6 +20,10 @@ std::string WideToUtf8(std::u16string_view wide);
 // such input the slow way, with their own rule for the faults.
 ptrdiff_t DecodeWellFormedUtf8(std::string_view utf8, char16_t* out);
 
+// UTF-8 text for a JSON string: quotes, backslashes and control characters escaped,
+// without the surrounding quotes. For the one-line records the tools write.
+std::string JsonEscape(std::string_view utf8);
+
 }  // namespace platform
 
 #ifdef _WIN32

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/zarn_button_logic.h"
+#include "ui/rect.h"
 
 namespace ui {
 

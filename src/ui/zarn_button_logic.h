@@ -4,17 +4,9 @@
 
 #include <cstdint>
 
-namespace ui {
+#include "ui/rect.h"
 
-// (left, top, right, bottom), right and bottom exclusive.
-struct Rect {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-  bool operator==(const Rect& o) const {
-    return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
-  }
-};
+namespace ui {
 
 enum ImageAlignment : uint8_t {
   ImageLeftOfText = 0,

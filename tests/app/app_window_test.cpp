@@ -229,7 +229,7 @@ TEST_F(InstallerWindow, EngineThatCannotStartShowsTheFailureForAMomentThenCloses
 TEST_F(InstallerWindow, MissingConfigurationGivesOneBoxAndTheWindowNeverShows) {
   ::DeleteFileW(ConfigPath().c_str());
   NoLoopApp app;  // the box's caption is the application's name
-  app.Start(::GetModuleHandleW(nullptr));
+  app.Start();
   INT_PTR result = Run(IDCANCEL, false);
   EXPECT_EQ(result, IDOK) << "either answer ends the window the same way";
   EXPECT_EQ(g_seen.boxes, 1);
@@ -247,22 +247,22 @@ TEST(InstallerWindowSkin, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImages
 
 TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
   std::u16string file = platform::Utf8ToWide(std::getenv("ZARN_SOURCE_DIR")) + u"/kit/skin/MainWndBkg.jpg";
-  HBITMAP bmp = LoadSkinBitmap(platform::W(file));
+  HBITMAP bmp = ui::LoadSkinBitmap(platform::W(file));
   ASSERT_TRUE(bmp);
   BITMAP info{};
   ::GetObjectW(bmp, sizeof(info), &info);
   EXPECT_EQ(info.bmWidth, 600);
   EXPECT_EQ(info.bmHeight, 340);
   ::DeleteObject(bmp);
-  EXPECT_EQ(LoadSkinBitmap(L"Z:\\no\\such\\file.jpg"), nullptr);
-  EXPECT_STREQ(SkinFileName(SkinCheckMark), L"CheckD.jpg");
-  EXPECT_STREQ(SkinFileName(99), L"");
+  EXPECT_EQ(ui::LoadSkinBitmap(L"Z:\\no\\such\\file.jpg"), nullptr);
+  EXPECT_STREQ(ui::SkinFileName(ui::SkinCheckMark), L"CheckD.jpg");
+  EXPECT_STREQ(ui::SkinFileName(99), L"");
 }
 
 TEST(Application, NamedAfterTheExecutableAndNoLoopAfterFalse) {
   NoLoopApp app;
   ::PostQuitMessage(7);  // a loop would return this code instead of 0
-  EXPECT_EQ(app.Start(::GetModuleHandleW(nullptr)), 0);
+  EXPECT_EQ(app.Start(), 0);
   EXPECT_EQ(app.initCalls, 1);
   EXPECT_STREQ(app.AppName(), L"app_window_test");
   MSG msg;

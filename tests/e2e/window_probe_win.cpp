@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/skin_images.h"
 #include "platform/text.h"
-#include "testserver/json_text.h"
+#include "ui/skin_images.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ std::wstring Wide(const char* s) {
   return std::wstring(w.begin(), w.end());
 }
 
-std::string Json(const std::wstring& s) { return "\"" + testserver::JsonEscape(Utf8(s)) + "\""; }
+std::string Json(const std::wstring& s) { return "\"" + platform::JsonEscape(Utf8(s)) + "\""; }
 
 std::string Rect(const RECT& r) {
   char buf[80];
@@ -178,7 +177,7 @@ bool Pixels(HBITMAP bmp, int* w, int* h, std::vector<unsigned char>* px) {
 
 int Image(const wchar_t* file) {
   // Decoded by the installer's own loader, so that pixels compare exactly.
-  HBITMAP out = app::LoadSkinBitmap(file);
+  HBITMAP out = ui::LoadSkinBitmap(file);
   if (!out) {
     std::printf("{\"error\":\"cannot decode\"}\n");
     return 1;

@@ -1,7 +1,5 @@
 #include "testserver/test_server.h"
 
-#include "testserver/json_text.h"
-
 #include <httplib.h>
 
 #include <arpa/inet.h>
@@ -20,6 +18,8 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+
+#include "platform/text.h"
 
 namespace testserver {
 
@@ -65,7 +65,7 @@ struct TestServer::Impl {
 
 namespace {
 
-using testserver::JsonEscape;
+using platform::JsonEscape;
 
 // The fault modes of one request, read from its query (see test_server.h). A
 // request that times=K spares gets none of them.

@@ -2,13 +2,13 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/skin_files.h"
 #include "config/ui_strings.h"
 #include "kit_check.h"
 #include "kit_image.h"
 #include "kit_links.h"
 #include "platform/profile.h"
 #include "platform/text.h"
+#include "ui/skin_files.h"
 
 namespace kit {
 
@@ -96,7 +96,7 @@ struct SkinSize {
   int width;
   int height;
 };
-const SkinSize kDefaultSkin[app::kSkinFileCount] = {{600, 340}, {300, 24}, {23, 23}, {23, 23}, {23, 23},
+const SkinSize kDefaultSkin[ui::SkinImageCount] = {{600, 340}, {300, 24}, {23, 23}, {23, 23}, {23, 23},
                                                     {23, 23},   {96, 32},  {96, 32}, {96, 32}, {45, 14}};
 
 }  // namespace
@@ -147,17 +147,17 @@ void CheckStrings(const std::u16string& path, const std::string& display, Report
 
 std::u16string SkinFolderOf(const std::u16string& folder) {
   ImageSize size;
-  for (const char16_t* file : app::kSkinFileNames)
+  for (const char16_t* file : ui::kSkinFileNames)
     if (ReadImageSize(folder + u"/" + file, &size) != ImageRead::kMissing) return folder;
-  for (const char16_t* file : app::kSkinFileNames)
+  for (const char16_t* file : ui::kSkinFileNames)
     if (ReadImageSize(folder + u"/skin/" + file, &size) != ImageRead::kMissing) return folder + u"/skin";
   return folder;
 }
 
 void CheckSkin(const std::u16string& folder, Report& report) {
-  for (int i = 0; i < app::kSkinFileCount; ++i) {
+  for (int i = 0; i < ui::SkinImageCount; ++i) {
     const SkinSize& image = kDefaultSkin[i];
-    const std::u16string file = app::kSkinFileNames[i];
+    const std::u16string file = ui::kSkinFileNames[i];
     const std::u16string path = folder.empty() ? file : folder + u"/" + file;
     const std::string display = U8(file);
     ImageSize size;

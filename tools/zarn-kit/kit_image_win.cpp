@@ -1,14 +1,14 @@
 #include <windows.h>
 
-#include "app/skin_images.h"
 #include "kit_image.h"
 #include "platform/text.h"
+#include "ui/skin_images.h"
 
 namespace kit {
 
 ImageRead ReadImageSize(const std::u16string& path, ImageSize* size) {
   if (::GetFileAttributesW(platform::W(path)) == INVALID_FILE_ATTRIBUTES) return ImageRead::kMissing;
-  HBITMAP bitmap = app::LoadSkinBitmap(platform::W(path));
+  HBITMAP bitmap = ui::LoadSkinBitmap(platform::W(path));
   if (!bitmap) return ImageRead::kUndecodable;
   BITMAP info{};
   const bool ok = ::GetObjectW(bitmap, sizeof info, &info) != 0;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "testserver/json_text.h"
+#include "platform/text.h"
 
 namespace kit {
 
@@ -89,7 +89,7 @@ void Table(std::string& out, const std::vector<std::vector<std::string>>& rows) 
   }
 }
 
-std::string Quoted(const std::string& s) { return "\"" + testserver::JsonEscape(s) + "\""; }
+std::string Quoted(const std::string& s) { return "\"" + platform::JsonEscape(s) + "\""; }
 const char* Bool(bool b) { return b ? "true" : "false"; }
 
 std::string LinkJson(const MachineRow& row, const LinkRow& link, bool download) {

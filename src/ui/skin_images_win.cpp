@@ -1,12 +1,6 @@
-#include <windows.h>
+#include "ui/skin_images.h"
 
-#include "app/skin_images.h"
-
-#include "app/skin_files.h"
-
-namespace app {
-
-static_assert(kSkinFileCount == SkinImageCount, "one file per skin image");
+namespace ui {
 
 const wchar_t* SkinFileName(int image) {
   return image >= 0 && image < SkinImageCount ? reinterpret_cast<const wchar_t*>(kSkinFileNames[image]) : L"";
@@ -52,4 +46,4 @@ HBITMAP LoadSkinBitmap(const wchar_t* path) {
   return out;
 }
 
-}  // namespace app
+}  // namespace ui
