@@ -1,13 +1,7 @@
 #include "download/download_manager.h"
 
-#include "download/engine_requests.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
-
-platform::OutputFile* outputFile = nullptr;
-platform::HttpHandle internetSession = nullptr;
-const std::u16string refererUrl = u"http://www.zarnsoft.example/";
-const char16_t kAgentName[] = u"Ostrel_WebInstaller";
 
 namespace {
 CDownloadManager* g_manager = nullptr;
@@ -27,20 +21,6 @@ bool LinkParses(const std::u16string& link) {
   std::u16string canonical;
   platform::UrlParts parts;
   return platform::CanonicalizeUrl(link, &canonical) && platform::CrackUrl(canonical, &parts);
-}
-
-int64_t ParseContentLength(const std::u16string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    int digit = text[i] - u'0';
-    if (value > (INT64_MAX - digit) / 10) return 0;
-    value = value * 10 + digit;
-  }
-  return negative ? 0 : value;
 }
 
 bool FileHasSha256(const std::u16string& path, const std::u16string& sha256) {

@@ -9,29 +9,9 @@
 #include <vector>
 
 #include "download/download_status.h"
-#include "platform/http.h"
-#include "platform/output_file.h"
+#include "download/engine_requests.h"
+#include "download/segment_transfer.h"
 #include "platform/sync.h"
-
-// How a transfer meets a line that lets it down. The defaults are one attempt and
-// no check of the total, which is what a bare DownloadRange does.
-struct TransferOptions {
-  // Further attempts after the connection broke, timed out or the server was busy
-  // (5xx, 408, 429); each resumes at the first byte not yet written.
-  int retries = 0;
-  // The pause before the first further attempt; each later pause doubles (to 30 s).
-  uint32_t firstPauseMs = 1000;
-  // The package size a 206 answer's Content-Range must name; -1: not checked.
-  int64_t total = -1;
-};
-
-struct DownloadSegment {
-  int64_t start;
-  int64_t end;  // inclusive
-  std::u16string url;
-  int (*progress)(ProgressReport*);
-  TransferOptions options;
-};
 
 class CDownloadManager {
  public:
@@ -69,25 +49,9 @@ class CDownloadManager {
   bool workerResumed = false;
 };
 
-extern platform::OutputFile* outputFile;
-extern platform::HttpHandle internetSession;
-extern const std::u16string refererUrl;
-
-// The agent every request carries.
-extern const char16_t kAgentName[];
-
 // True when the link canonicalises (browser mode) and then cracks.
 bool LinkParses(const std::u16string& link);
 
-// A Content-Length value as a size: leading blanks and a sign accepted, digits up to
-// the first non-digit; negative, missing or out-of-range values give 0.
-int64_t ParseContentLength(const std::u16string& text);
-
-uint32_t SegmentThreadProc(void* param);
-int DownloadRange(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last,
-                  int (*progress)(ProgressReport*), const TransferOptions& options = TransferOptions());
-// The pause before further attempt number retry + 1 (retry counts from 0).
-uint32_t RetryPauseMs(uint32_t firstPauseMs, int retry);
 // Whether the file at path has the digest sha256 (lower-case hex); false also when
 // it cannot be read.
 bool FileHasSha256(const std::u16string& path, const std::u16string& sha256);

@@ -1,7 +1,10 @@
 #include "download/engine_requests.h"
 
-#include "download/download_manager.h"
 #include "platform/text.h"
+
+platform::HttpHandle internetSession = nullptr;
+const char16_t kAgentName[] = u"Ostrel_WebInstaller";
+const std::u16string refererUrl = u"http://www.zarnsoft.example/";
 
 namespace {
 
@@ -54,6 +57,20 @@ bool Send(bool opened, EngineRequest* out) {
 }
 
 }  // namespace
+
+int64_t ParseContentLength(const std::u16string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    int digit = text[i] - u'0';
+    if (value > (INT64_MAX - digit) / 10) return 0;
+    value = value * 10 + digit;
+  }
+  return negative ? 0 : value;
+}
 
 void EngineRequest::Close() {
   if (request) platform::HttpClose(request);

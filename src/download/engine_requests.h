@@ -8,6 +8,18 @@
 
 #include "platform/http.h"
 
+// The session every request goes out on: opened by CDownloadManager::Start when
+// none exists yet, closed at teardown (ReleaseDownloadObjects).
+extern platform::HttpHandle internetSession;
+// The agent every request carries, and the address every request names as its
+// Referer.
+extern const char16_t kAgentName[];
+extern const std::u16string refererUrl;
+
+// A Content-Length value as a size: leading blanks and a sign accepted, digits up to
+// the first non-digit; negative, missing or out-of-range values give 0.
+int64_t ParseContentLength(const std::u16string& text);
+
 struct EngineRequest {
   platform::HttpHandle connection = nullptr;
   platform::HttpHandle request = nullptr;

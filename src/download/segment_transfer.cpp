@@ -1,12 +1,13 @@
 // One ranged GET written at its own offsets into the shared package file, tried
 // again from the first byte not yet written when the line lets it down.
-#include <cstring>
-#include <string>
+#include "download/segment_transfer.h"
 
-#include "download/download_manager.h"
+#include <cstring>
+
 #include "download/engine_requests.h"
 #include "platform/system.h"
-#include "platform/text.h"
+
+platform::OutputFile* outputFile = nullptr;
 
 namespace {
 
