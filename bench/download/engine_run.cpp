@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "download/download_manager.h"
+#include "download/engine_poll.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -14,20 +15,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_engine_run LINK TARGET\n");
     return 2;
   }
-  CDownloadManager* manager = CDownloadManager::Instance();
-  if (!manager->Start(platform::Utf8ToWide(argv[1]), u"", platform::Utf8ToWide(argv[2]))) {
+  EngineSettings settings;
+  settings.download.url = platform::Utf8ToWide(argv[1]);
+  settings.targetPath = platform::Utf8ToWide(argv[2]);
+  if (!StartDownloadEngine(settings)) {
     ReleaseDownloadObjects();
     return 1;
   }
-  g_downloadStatus.state = STATUS_INIT;
-  g_downloadStatus.bytesDone = 0;
-  manager->ResumeWorker();
   int32_t state;
   // A 1 ms poll: the outcome is seen within a millisecond of the last flush.
   while ((state = ReadDownloadStatus().state) == STATUS_INIT || state == STATUS_DOWNLOADING) platform::SleepMs(1);
   std::printf("done %d\n", state);
   std::fflush(stdout);
-  while ((state = ReadDownloadStatus().state) != STATUS_PREPARE_INSTALL && state != STATUS_FINISHED) platform::SleepMs(10);
+  state = WaitForDownloadEnd(10).state;
   ReleaseDownloadObjects();
   return state == STATUS_PREPARE_INSTALL ? 0 : 1;
 }

@@ -93,27 +93,4 @@ void ProgressMonitor::EndConfirm(bool yes) {
   if (yes) cancelRequested = true;
 }
 
-std::u16string PackageFileName(const std::u16string& productName) {
-  std::u16string name = productName;
-  for (char16_t& c : name) {
-    if (c < 0x20 || c == u'\\' || c == u'/' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-        c == u'>' || c == u'|')
-      c = u'_';
-  }
-  // Device names stay devices whatever the extension ("NUL.exe" writes nowhere), so
-  // they get a prefix.
-  std::u16string stem = name.substr(0, name.find(u'.'));
-  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-  for (char16_t& c : stem)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL"};
-  bool device = false;
-  for (const char16_t* d : kDevices) device = device || stem == d;
-  if (stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
-      stem[3] >= u'1' && stem[3] <= u'9')
-    device = true;
-  if (device) name.insert(name.begin(), u'_');
-  return name + u".exe";
-}
-
 }  // namespace app

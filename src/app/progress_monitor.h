@@ -74,9 +74,4 @@ class ProgressMonitor {
   TickResult CancellingTick(int32_t state);
 };
 
-// The package's file name: the product name with the characters Windows refuses in a
-// file name (\ / : * ? " < > | and control characters) replaced by "_", a "_" before
-// a device name (CON, NUL, COM1...), and ".exe".
-std::u16string PackageFileName(const std::u16string& productName);
-
 }  // namespace app

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/progress_monitor.h"
-#include "config/installer_config.h"
+#include "config/download_plan.h"
 #include "framework/dialog.h"
 #include "ui/skin_images.h"
 #include "ui/window_layout.h"
@@ -26,19 +26,11 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   HICON appIcon = nullptr;
   std::u16string moduleFolder;
   std::u16string stringFilePath;
-  std::u16string downloadLink;
-  std::u16string fallbackLink;
-  std::u16string patchLink;
-  // The digests of the three links (empty: the package is not checked) and the
-  // retries of a broken transfer, from the configuration.
-  std::u16string downloadSha256;
-  std::u16string fallbackSha256;
-  std::u16string patchSha256;
-  int retries = InstallerConfig::kDefaultRetries;
-  std::u16string registryKey;
   std::u16string osName;
   std::u16string bitness;
-  std::u16string productName;
+  // What this machine downloads: product name, links with their digests after the
+  // patch rule and the repair, retries.
+  DownloadPlan plan;
   std::u16string targetPath;
   std::u16string statusText;
   // Mode, shown progress, last shown state and the confirmed cancel.
@@ -68,8 +60,10 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   void OnCancel() override;
 
  private:
+  void SizeWindowAndButtons();
   void ComputeLayout();
   void SetUpButtons();
+  void StartEngine();
   void StartupError(const wchar_t* message);
   void OnTimer();
   void Apply(const TickResult& result);

@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include "app/link_repair.h"
-#include "config/installer_config_file.h"
 #include "config/platform_identity.h"
 #include "config/ui_strings.h"
 #include "download/download_manager.h"
@@ -16,8 +14,6 @@
 namespace app {
 
 namespace {
-const char16_t kConfigFileName[] = u"ZarnWebInstaller.xml";
-
 RECT ToRect(const ui::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 bool Contains(const ui::Rect& r, POINT pt) {
   return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
@@ -80,36 +76,31 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
 
   ReadPlatformIdentity(osName, bitness);
   stringFilePath = kUiStringFileName;
-  std::u16string configPath = kConfigFileName;
+  // Without a folder nothing is read, and with no link the window ends at the link
+  // check below.
   if (!moduleFolder.empty()) {
     stringFilePath = moduleFolder + u"\\" + kUiStringFileName;
-    configPath = moduleFolder + u"\\" + kConfigFileName;
-    InstallerConfig config;
-    if (!ReadInstallerConfig(configPath, osName, bitness, config)) {
+    plan = ResolveDownloadPlan(moduleFolder + u"\\" + kInstallerConfigFileName, osName, bitness);
+    if (!plan.hasLink) {
       StartupError(L"Xml file is missing!");
       return TRUE;
     }
-    productName = config.productName;
-    registryKey = config.registryKey;
-    downloadLink = config.downloadLink;
-    fallbackLink = config.fallbackLink;
-    downloadSha256 = config.downloadSha256;
-    fallbackSha256 = config.fallbackSha256;
-    retries = config.retries;
-    // A link and its digest travel together, through the patch rule as well.
-    config.patchLink = downloadLink;
-    config.patchSha256 = downloadSha256;
-    if (CheckPatchLink(configPath, osName, bitness, registryKey, config)) {
-      downloadLink = config.patchLink;
-      downloadSha256 = config.patchSha256;
-    }
-    patchLink = config.patchLink;
-    patchSha256 = config.patchSha256;
-    // The product name as written is the title; the file name must be one Windows
-    // accepts, or the package would land elsewhere or nowhere.
-    targetPath = moduleFolder + u"\\" + PackageFileName(productName);
+    targetPath = moduleFolder + u"\\" + plan.packageFileName;
   }
 
+  SizeWindowAndButtons();
+  ComputeLayout();
+  SetUpButtons();
+
+  if (!plan.linksParse) {
+    StartupError(L"Unrecognized URL");
+    return TRUE;
+  }
+  StartEngine();
+  return TRUE;
+}
+
+void CZarnWebInstallerDlg::SizeWindowAndButtons() {
   // The window takes its background's size; without one it keeps the template's.
   RECT wr{};
   ::GetWindowRect(m_hWnd, &wr);
@@ -133,30 +124,21 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   cancelButton.MoveWindow(place.cancel.left, place.cancel.top, place.cancel.Width(), place.cancel.Height(), TRUE);
   helpLinkButton.MoveWindow(place.helpLink.left, place.helpLink.top, place.helpLink.Width(),
                             place.helpLink.Height(), TRUE);
+}
 
-  ComputeLayout();
-  SetUpButtons();
-
-  if (!RepairLinks(&downloadLink, &fallbackLink)) {
-    StartupError(L"Unrecognized URL");
-    return TRUE;
-  }
-
-  CDownloadManager* engine = CDownloadManager::Instance();
-  engine->downloadSha256 = downloadSha256;
-  engine->fallbackSha256 = fallbackSha256;
-  engine->retries = retries;
-  if (engine->Start(downloadLink, fallbackLink, targetPath)) {
-    g_downloadStatus.state = STATUS_INIT;
-    g_downloadStatus.bytesDone = 0;
-    engine->ResumeWorker();
+void CZarnWebInstallerDlg::StartEngine() {
+  EngineSettings settings;
+  settings.download = plan.download;
+  settings.fallback = plan.fallback;
+  settings.targetPath = targetPath;
+  settings.retries = plan.retries;
+  if (StartDownloadEngine(settings)) {
     monitor.EngineStarted();
     ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);
   } else {
     // Nothing of the engine exists to resume or poll: say so, then close.
     Apply(monitor.StartFailed());
   }
-  return TRUE;
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
@@ -253,7 +235,7 @@ void CZarnWebInstallerDlg::ConfirmCancel() {
   if (!monitor.BeginConfirm()) return;
   runEvent->Reset();
   const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, stringFilePath);
-  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(productName), MB_YESNO | MB_ICONEXCLAMATION);
+  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName), MB_YESNO | MB_ICONEXCLAMATION);
   monitor.EndConfirm(answer == IDYES);
   if (answer == IDYES) {
     cancelEvent->Set();
@@ -352,7 +334,7 @@ bool CZarnWebInstallerDlg::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* res
       *result = reinterpret_cast<LRESULT>(appIcon);
       return true;
     case WM_ERASEBKGND:
-      if (!dragging) ui::PaintBackground(m_hWnd, reinterpret_cast<HDC>(wp), layout, skinSet, productName);
+      if (!dragging) ui::PaintBackground(m_hWnd, reinterpret_cast<HDC>(wp), layout, skinSet, plan.productName);
       *result = 0;
       return true;
     case WM_MOUSEMOVE:

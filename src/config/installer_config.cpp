@@ -10,7 +10,7 @@ namespace {
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 void ReportBadHash(const InstallerEntry& e) {
-  platform::DebugOutput(u"sha256 is not 64 hex digits, link ignored: " + e.text);
+  platform::DebugOutput(u"sha256 is not 64 hex digits, link ignored: " + e.link.url);
 }
 
 // The data of the first child element of parent called name, found through the
@@ -50,9 +50,9 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
     e.bitText = doc.GetData();
     if (e.bitText == bitness && doc.FindElement(wanted)) {
       e.linkRecord = doc.GetMainPosition();
-      e.text = doc.GetData();
+      e.link.url = doc.GetData();
       const std::u16string hash = doc.GetAttribute(u"sha256");
-      e.linked = hash.empty() || ParseSha256Text(hash, &e.sha256);
+      e.linked = hash.empty() || ParseSha256Text(hash, &e.link.sha256);
       e.badHash = !e.linked;
     }
   }
@@ -88,8 +88,7 @@ bool ParseRetriesText(const std::u16string& text, int* count) {
 
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config) {
-  config.downloadLink.clear();
-  config.downloadSha256.clear();
+  config.downloadLink = PackageLink();
   bool matched = false, defaultTaken = false, found = false;
   if (!EnterProduct(doc)) return false;
   std::u16string retries;
@@ -110,12 +109,10 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
     if (e.sameOs) {
       if (e.badHash) ReportBadHash(e);
       if (!e.linked) continue;
-      config.downloadLink = e.text;
-      config.downloadSha256 = e.sha256;
+      config.downloadLink = e.link;
       matched = true;
       if (defaultMark) {
-        config.fallbackLink = e.text;
-        config.fallbackSha256 = e.sha256;
+        config.fallbackLink = e.link;
         return true;
       }
       if (defaultTaken) return true;
@@ -126,8 +123,7 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
     if (!defaultMark) continue;
     if (e.badHash) ReportBadHash(e);
     if (e.linked) {
-      config.fallbackLink = e.text;
-      config.fallbackSha256 = e.sha256;
+      config.fallbackLink = e.link;
       found = defaultTaken = true;
       if (matched) return true;
     }
@@ -137,14 +133,13 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
 }
 
 bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                     std::u16string& patchLink, std::u16string* patchSha256) {
+                     PackageLink& patchLink) {
   if (!EnterProduct(doc)) return false;
   while (doc.FindElement(u"installerInfo")) {
     const InstallerEntry e = ReadInstallerEntry(doc, osName, bitness, u"patch");
     if (e.sameOs && e.badHash) ReportBadHash(e);
     if (e.sameOs && e.linked) {
-      patchLink = e.text;
-      if (patchSha256) *patchSha256 = e.sha256;
+      patchLink = e.link;
       return true;
     }
   }
@@ -158,9 +153,8 @@ bool ProductKeyExists(const std::u16string& bitness, const std::u16string& regis
 }
 
 bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                    const std::u16string& registryKey, std::u16string& patchLink,
-                    std::u16string* patchSha256) {
-  if (!ProductKeyExists(bitness, registryKey)) return false;
-  if (!SelectPatchLink(doc, osName, bitness, patchLink, patchSha256)) platform::DebugOutput(u"patch link not found!");
-  return true;
+                    PackageLink& patchLink) {
+  if (SelectPatchLink(doc, osName, bitness, patchLink)) return true;
+  platform::DebugOutput(u"patch link not found!");
+  return false;
 }

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/package_link.h"
+
 class CXmlDocument;
 
 constexpr const char16_t* kInstallerConfigFileName = u"ZarnWebInstaller.xml";
@@ -25,14 +27,10 @@ constexpr const char16_t* kInstallerConfigFileName = u"ZarnWebInstaller.xml";
 struct InstallerConfig {
   std::u16string productName;
   std::u16string registryKey;
-  std::u16string downloadLink;
-  std::u16string fallbackLink;
-  std::u16string patchLink;
-  // The expected digest of each link's package: 64 lower-case hex digits, empty
-  // when the element gives none.
-  std::u16string downloadSha256;
-  std::u16string fallbackSha256;
-  std::u16string patchSha256;
+  // Each link with the digest its own element gives (empty when none).
+  PackageLink downloadLink;
+  PackageLink fallbackLink;
+  PackageLink patchLink;
   // How many more times a transfer that broke off is tried (0..10).
   int retries = kDefaultRetries;
 
@@ -53,8 +51,9 @@ bool EnterProduct(CXmlDocument& doc);
 // What one installerInfo entry (at the document's main position) says for a
 // machine: its first os child and whether that is osName, the first bit after the
 // os, and, when that bit is bitness, the first `wanted` element after it, whose
-// data is text. Records are 0 for what is not there. The document is left at the
-// entry, ready for the next one. The vendor kit's checker asks the same question.
+// data is the link, with what its attributes say. Records are 0 for what is not
+// there. The document is left at the entry, ready for the next one. The vendor
+// kit's checker asks the same question.
 struct InstallerEntry {
   bool hasOs = false;
   bool sameOs = false;
@@ -62,8 +61,7 @@ struct InstallerEntry {
   // The wanted element was there but its sha256 attribute is not a digest: the
   // link counts as absent.
   bool badHash = false;
-  std::u16string text;
-  std::u16string sha256;  // normalized, empty when none
+  PackageLink link;  // the sha256 normalized
   std::u16string osText;
   std::u16string bitText;
   uint32_t osRecord = 0;
@@ -75,20 +73,23 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
 
 // Over a document that is already parsed (positions at their start). Fill
 // productName, registryKey and retries when present, set downloadLink (emptied
-// first, with downloadSha256) and possibly fallbackLink (with fallbackSha256); true
-// when an entry supplied a link.
+// first) and possibly fallbackLink; true when an entry supplied a link.
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config);
-// Sets patchLink (and patchSha256, when given) from the first entry matching osName
-// and bitness that has a usable patch; false (both untouched) when there is none.
+// Sets patchLink from the first entry matching osName and bitness that has a usable
+// patch; false (untouched) when there is none.
 bool SelectPatchLink(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                     std::u16string& patchLink, std::u16string* patchSha256 = nullptr);
+                     PackageLink& patchLink);
 // Whether registryKey (empty: HKEY_LOCAL_MACHINE itself) exists in the registry
 // view of the machine's bitness; false for a bitness that is neither "32" nor "64".
 bool ProductKeyExists(const std::u16string& bitness, const std::u16string& registryKey);
-// The patch rule: true when the product counts as installed (ProductKeyExists);
-// then patchLink is replaced by the patch link when there is one, and when there
-// is none the debugger hears "patch link not found!" and patchLink stays.
+// The patch rule for a product that counts as installed: patchLink is replaced by
+// the patch link when there is one (true); when there is none the debugger hears
+// "patch link not found!" and patchLink stays.
 bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                    const std::u16string& registryKey, std::u16string& patchLink,
-                    std::u16string* patchSha256 = nullptr);
+                    PackageLink& patchLink);
+// then patchLink is replaced by the patch link when there is one (*found, when
+// given, says whether there was), and when there is none the debugger hears "patch
+// link not found!" and patchLink stays.
+bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
+                    const std::u16string& registryKey, PackageLink& patchLink, bool* found = nullptr);

@@ -4,8 +4,7 @@
 
 bool ReadInstallerConfig(const std::u16string& path, const std::u16string& osName,
                          const std::u16string& bitness, InstallerConfig& config) {
-  config.downloadLink.clear();
-  config.downloadSha256.clear();
+  config.downloadLink = PackageLink();
   CXmlDocument doc;
   if (!doc.LoadFile(path)) return false;
   return SelectInstallerLinks(doc, osName, bitness, config);
@@ -15,7 +14,7 @@ bool ReadPatchLink(const std::u16string& path, const std::u16string& osName, con
                    InstallerConfig& config) {
   CXmlDocument doc;
   if (!doc.LoadFile(path)) return false;
-  return SelectPatchLink(doc, osName, bitness, config.patchLink, &config.patchSha256);
+  return SelectPatchLink(doc, osName, bitness, config.patchLink);
 }
 
 bool CheckPatchLink(const std::u16string& path, const std::u16string& osName, const std::u16string& bitness,
@@ -25,5 +24,6 @@ bool CheckPatchLink(const std::u16string& path, const std::u16string& osName, co
   CXmlDocument doc;
   // A file that does not load has no patch link, which the rule reports.
   if (!doc.LoadFile(path)) doc.SetDocument();
-  return ApplyPatchRule(doc, osName, bitness, registryKey, config.patchLink, &config.patchSha256);
+  ApplyPatchRule(doc, osName, bitness, config.patchLink);
+  return true;
 }

@@ -1,5 +1,7 @@
 #include "download/download_manager.h"
 
+#include "download/engine_requests.h"
+#include "download/segment_transfer.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
 
@@ -17,26 +19,20 @@ CDownloadManager* CDownloadManager::Instance() {
   return g_manager;
 }
 
-bool LinkParses(const std::u16string& link) {
-  std::u16string canonical;
-  platform::UrlParts parts;
-  return platform::CanonicalizeUrl(link, &canonical) && platform::CrackUrl(canonical, &parts);
-}
-
 bool FileHasSha256(const std::u16string& path, const std::u16string& sha256) {
   uint8_t digest[platform::kSha256Bytes];
   return platform::Sha256File(path, digest) && platform::Sha256Hex(digest) == sha256;
 }
 
-int CDownloadManager::Start(const std::u16string& link, const std::u16string& fallback,
-                            const std::u16string& path) {
-  if (link.empty() && fallback.empty()) return 0;
-  if (path.empty()) return 0;
-  downloadLink = link;
-  fallbackLink = fallback;
+int CDownloadManager::Start(const EngineSettings& given) {
+  if (given.download.url.empty() && given.fallback.url.empty()) return 0;
+  if (given.targetPath.empty()) return 0;
+  settings = given;
+  downloadLink = given.download;
+  fallbackLink = given.fallback;
   if (!outputFile) outputFile = new platform::OutputFile();
-  if (!outputFile->Create(path)) return 0;
-  targetPath = path;
+  if (!outputFile->Create(given.targetPath)) return 0;
+  targetPath = given.targetPath;
   // A failed start must not leave an empty package behind.
   auto fail = [this] {
     CloseAndDeleteFile(targetPath);
@@ -48,7 +44,7 @@ int CDownloadManager::Start(const std::u16string& link, const std::u16string& fa
   if (!fileLock) fileLock = new platform::Lock();
   if (!internetSession) internetSession = platform::HttpOpenSession(kAgentName);
   if (!internetSession) return fail();
-  if (noDataLimitMs) platform::HttpSetReceiveTimeout(internetSession, noDataLimitMs);
+  if (settings.noDataLimitMs) platform::HttpSetReceiveTimeout(internetSession, settings.noDataLimitMs);
   workerThread = platform::Thread::CreateSuspended(&CDownloadManager::WorkerThreadProc, this);
   if (!workerThread) return fail();
   if (!statusLock) statusLock = new platform::Lock();
@@ -61,22 +57,27 @@ bool CDownloadManager::ResumeWorker() {
   return workerResumed;
 }
 
+bool StartDownloadEngine(const EngineSettings& settings) {
+  CDownloadManager* engine = CDownloadManager::Instance();
+  if (!engine->Start(settings)) return false;
+  g_downloadStatus.state = STATUS_INIT;
+  g_downloadStatus.bytesDone = 0;
+  engine->ResumeWorker();
+  return true;
+}
+
 uint32_t CDownloadManager::WorkerThreadProc(void* param) {
   if (param) static_cast<CDownloadManager*>(param)->Run();
   return 0;
 }
 
-void CDownloadManager::CheckLinks() {
-  if (LinkParses(downloadLink)) return;
-  downloadLink = u"http://" + downloadLink;
-  if (LinkParses(downloadLink)) return;
-  if (LinkParses(fallbackLink)) return;
-  fallbackLink = u"http://" + fallbackLink;
-}
+// The rule the plan applied before the engine got the links; applied again here so
+// that links handed straight to the engine are mended the same way.
+void CDownloadManager::CheckLinks() { RepairLinks(&downloadLink.url, &fallbackLink.url); }
 
 int64_t CDownloadManager::QueryContentLength() {
   EngineRequest probe;
-  if (!SendProbeRequest(internetSession, downloadLink, &probe)) return 0;
+  if (!SendProbeRequest(internetSession, downloadLink.url, &probe)) return 0;
   const int64_t size = SizeFromProbe(probe, nullptr);
   probe.Close();
   return size;
@@ -84,7 +85,6 @@ int64_t CDownloadManager::QueryContentLength() {
 
 void CDownloadManager::Run() {
   CheckLinks();
-  std::u16string expectedSha256 = downloadSha256;
   int64_t size = QueryContentLength();
   if (cancelEvent->Wait(0)) {
     CloseAndDeleteFile(targetPath);
@@ -100,7 +100,6 @@ void CDownloadManager::Run() {
   }
   if (size == 0) {
     downloadLink = fallbackLink;
-    expectedSha256 = fallbackSha256;
     size = QueryContentLength();
     if (size == 0) {
       CloseAndDeleteFile(targetPath);
@@ -119,9 +118,9 @@ void CDownloadManager::Run() {
     g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
   }
   std::vector<DownloadSegment*> plan;
-  const int attempts = retries < 0 ? 0 : retries;
-  plan.push_back(new DownloadSegment{0, size - 1, downloadLink, &OnSegmentProgress,
-                                     TransferOptions{attempts, firstRetryPauseMs, size}});
+  const int attempts = settings.retries < 0 ? 0 : settings.retries;
+  plan.push_back(new DownloadSegment{0, size - 1, downloadLink.url, &OnSegmentProgress,
+                                     TransferOptions{attempts, settings.firstRetryPauseMs, size}});
   {
     platform::LockGuard guard(*statusLock);
     runningSegments = static_cast<int32_t>(plan.size());
@@ -145,7 +144,8 @@ void CDownloadManager::Run() {
   int32_t outcome = ReadDownloadStatus().state;
   // A package that is not the one the vendor named is never handed on: it fails
   // like a broken transfer, and is deleted.
-  if (outcome == STATUS_DOWNLOADDONE && !expectedSha256.empty() && !FileHasSha256(targetPath, expectedSha256)) {
+  if (outcome == STATUS_DOWNLOADDONE && !downloadLink.sha256.empty() &&
+      !FileHasSha256(targetPath, downloadLink.sha256)) {
     platform::LockGuard guard(*statusLock);
     g_downloadStatus.state = outcome = STATUS_DOWNLOAD_FAILED;
   }

@@ -1,6 +1,8 @@
 // The download engine's single object: opens the package file, creates the shared
 // signals and the internet session, and runs the worker that probes the size, starts
-// the segment transfers and drives the final states.
+// the segment transfers and drives the final states. Its start and its release are
+// the two calls everyone who runs the engine makes (StartDownloadEngine,
+// ReleaseDownloadObjects).
 #pragma once
 
 #include <cstdint>
@@ -8,10 +10,26 @@
 #include <string>
 #include <vector>
 
+#include "config/installer_config.h"
+#include "config/package_link.h"
 #include "download/download_status.h"
-#include "download/engine_requests.h"
-#include "download/segment_transfer.h"
 #include "platform/sync.h"
+
+// Everything one run of the engine is told before it starts. The defaults are the
+// installer's own.
+struct EngineSettings {
+  // The link tried first and the one to turn to when it yields no size, each with
+  // the digest its package must have (checked after the transfer, before state 8).
+  PackageLink download;
+  PackageLink fallback;
+  std::u16string targetPath;
+  // Further attempts of a transfer that broke off (0..10), and the first pause.
+  int retries = InstallerConfig::kDefaultRetries;
+  uint32_t firstRetryPauseMs = 1000;
+  // How long a transfer may go without data before it counts as broken; 0 keeps
+  // the HTTP client's own limit.
+  uint32_t noDataLimitMs = 0;
+};
 
 class CDownloadManager {
  public:
@@ -19,7 +37,7 @@ class CDownloadManager {
 
   // 1 when the file is open, the signals, the session and the suspended worker
   // exist; 0 otherwise (and then no file is left on disk).
-  int Start(const std::u16string& link, const std::u16string& fallback, const std::u16string& path);
+  int Start(const EngineSettings& settings);
   // Lets the suspended worker run. Use this rather than workerThread->Resume(), so
   // that teardown knows whether there is a running worker to wait for.
   bool ResumeWorker();
@@ -30,27 +48,23 @@ class CDownloadManager {
   int64_t QueryContentLength();
 
   std::u16string targetPath;
-  std::u16string downloadLink;
-  std::u16string fallbackLink;
-  // Set before the worker is resumed; the defaults change nothing on a good line.
-  // The digest each link's package must have (64 lower-case hex digits), checked
-  // after the transfer and before state 8; empty: not checked.
-  std::u16string downloadSha256;
-  std::u16string fallbackSha256;
-  // Further attempts of a transfer that broke off (0..10), and the first pause.
-  int retries = 3;
-  uint32_t firstRetryPauseMs = 1000;
-  // How long a transfer may go without data before it counts as broken; 0 keeps
-  // the HTTP client's own limit.
-  uint32_t noDataLimitMs = 0;
+  // The current download link, which the worker replaces by the fallback link (the
+  // digest with it) when it yields no size.
+  PackageLink downloadLink;
+  PackageLink fallbackLink;
+  // As Start was given them; the worker reads its tuning here.
+  EngineSettings settings;
   std::unique_ptr<platform::Thread> workerThread;
   // Written by the worker only; read by teardown after the worker has ended.
   std::vector<std::unique_ptr<platform::Thread>> segmentThreads;
   bool workerResumed = false;
 };
 
-// True when the link canonicalises (browser mode) and then cracks.
-bool LinkParses(const std::u16string& link);
+// The engine's start, in the order the installer window makes it: Start, then
+// state 1 with no bytes done in g_downloadStatus (no lock yet needed: the worker
+// has not run), then the worker resumed. False when Start failed: nothing runs then
+// and nothing may be polled. Either way ReleaseDownloadObjects is the matching end.
+bool StartDownloadEngine(const EngineSettings& settings);
 
 // Whether the file at path has the digest sha256 (lower-case hex); false also when
 // it cannot be read.

@@ -175,20 +175,5 @@ TEST(MonitorStart, FailedEngineStartShowsFailureThenClosesWithoutPolling) {
   EXPECT_EQ(r.nextTimerMs, 0u);
 }
 
-TEST(PackageFileName, ForbiddenCharactersBecomeUnderscores) {
-  EXPECT_EQ(PackageFileName(u"Zarn Example Product"), u"Zarn Example Product.exe");
-  EXPECT_EQ(PackageFileName(u"a\\b/c:d*e?f\"g<h>i|j"), u"a_b_c_d_e_f_g_h_i_j.exe");
-  EXPECT_EQ(PackageFileName(u"..\\..\\evil"), u".._.._evil.exe") << "never leaves the folder";
-  EXPECT_EQ(PackageFileName(std::u16string(u"tab\there\x01", 9)), u"tab_here_.exe");
-  EXPECT_EQ(PackageFileName(u""), u".exe");
-  EXPECT_EQ(PackageFileName(u"Zärn Ünïcode"), u"Zärn Ünïcode.exe");
-  // Device names would swallow the package.
-  EXPECT_EQ(PackageFileName(u"nul"), u"_nul.exe");
-  EXPECT_EQ(PackageFileName(u"Con.setup"), u"_Con.setup.exe");
-  EXPECT_EQ(PackageFileName(u"COM1 "), u"_COM1 .exe");
-  EXPECT_EQ(PackageFileName(u"LPT0"), u"LPT0.exe");
-  EXPECT_EQ(PackageFileName(u"Console"), u"Console.exe");
-}
-
 }  // namespace
 }  // namespace app

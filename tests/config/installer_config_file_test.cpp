@@ -1,8 +1,9 @@
-// The readers over real files, in the calling order the window uses.
+// The readers over real files, and the window's plan from them.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "config/download_plan.h"
 #include "config/installer_config_file.h"
 #include "support/test_support.h"
 
@@ -16,22 +17,14 @@ const char* kEntries =
     "<installerInfo><os>Windows 7</os><bit>64</bit><rlink>http://h/full</rlink>"
     "<patch>http://h/patch</patch></installerInfo>";
 
-// The window's sequence: read, patch link defaults to the download link, patch rule.
-bool RunWindowSequence(const std::u16string& path, const std::u16string& os, const std::u16string& bit,
-                       InstallerConfig& c) {
-  if (!ReadInstallerConfig(path, os, bit, c)) return false;
-  c.patchLink = c.downloadLink;
-  if (CheckPatchLink(path, os, bit, c.registryKey, c)) c.downloadLink = c.patchLink;
-  return true;
-}
-
 TEST(InstallerConfigFile, MissingOrWrongFilesGiveNoLink) {
   TempDir dir;
   InstallerConfig c;
-  c.downloadLink = u"stale";
+  c.downloadLink.url = u"stale";
   EXPECT_FALSE(ReadInstallerConfig(dir.Wide("ZarnWebInstaller.xml"), u"Windows 7", u"64", c));
-  EXPECT_EQ(c.downloadLink, u"");
+  EXPECT_EQ(c.downloadLink.url, u"");
   EXPECT_FALSE(ReadPatchLink(dir.Wide("ZarnWebInstaller.xml"), u"Windows 7", u"64", c));
+  EXPECT_FALSE(ResolveDownloadPlan(dir.Wide("ZarnWebInstaller.xml"), u"Windows 7", u"64").hasLink);
 
   const std::string bad[] = {
       "",
@@ -45,8 +38,9 @@ TEST(InstallerConfigFile, MissingOrWrongFilesGiveNoLink) {
     WriteText(dir.path() / name, text);
     InstallerConfig d;
     EXPECT_FALSE(ReadInstallerConfig(dir.Wide(name), u"Windows 7", u"64", d)) << name;
-    EXPECT_EQ(d.downloadLink, u"") << name;
+    EXPECT_EQ(d.downloadLink.url, u"") << name;
     EXPECT_FALSE(ReadPatchLink(dir.Wide(name), u"Windows 7", u"64", d)) << name;
+    EXPECT_FALSE(ResolveDownloadPlan(dir.Wide(name), u"Windows 7", u"64").hasLink) << name;
   }
 }
 
@@ -55,17 +49,18 @@ TEST(InstallerConfigFile, InstalledProductDownloadsThePatch) {
   // Empty registry element: HKEY_LOCAL_MACHINE itself, which always exists.
   WriteText(dir.path() / "c.xml", std::string("<zarnwebinstaller><product><name>Zarn</name><registry/>") +
                                       kEntries + "</product></zarnwebinstaller>");
-  InstallerConfig c;
-  ASSERT_TRUE(RunWindowSequence(dir.Wide("c.xml"), u"Windows 7", u"64", c));
+  const DownloadPlan c = ResolveDownloadPlan(dir.Wide("c.xml"), u"Windows 7", u"64");
+  ASSERT_TRUE(c.hasLink);
   EXPECT_EQ(c.productName, u"Zarn");
-  EXPECT_EQ(c.downloadLink, u"http://h/patch");
-  EXPECT_EQ(c.fallbackLink, u"http://h/xp");
+  EXPECT_EQ(c.download.url, u"http://h/patch");
+  EXPECT_EQ(c.fallback.url, u"http://h/xp");
 
   // Installed but no patch for this machine: the chosen link stays.
-  InstallerConfig xp;
-  ASSERT_TRUE(RunWindowSequence(dir.Wide("c.xml"), u"Windows XP", u"64", xp));
-  EXPECT_EQ(xp.downloadLink, u"http://h/xp");
-  EXPECT_EQ(xp.patchLink, u"http://h/xp");
+  const DownloadPlan xp = ResolveDownloadPlan(dir.Wide("c.xml"), u"Windows XP", u"64");
+  ASSERT_TRUE(xp.hasLink);
+  EXPECT_TRUE(xp.installed);
+  EXPECT_FALSE(xp.patch);
+  EXPECT_EQ(xp.download.url, u"http://h/xp");
 }
 
 TEST(InstallerConfigFile, ProductNotInstalledKeepsTheFullPackage) {
@@ -74,10 +69,12 @@ TEST(InstallerConfigFile, ProductNotInstalledKeepsTheFullPackage) {
             std::string("<zarnwebinstaller><product><name>Zarn</name>"
                         "<registry>SOFTWARE\\ZarnNotInstalledAnywhere\\Product</registry>") +
                 kEntries + "</product></zarnwebinstaller>");
-  InstallerConfig c;
-  ASSERT_TRUE(RunWindowSequence(dir.Wide("c.xml"), u"Windows 7", u"64", c));
-  EXPECT_EQ(c.downloadLink, u"http://h/full");
+  const DownloadPlan plan = ResolveDownloadPlan(dir.Wide("c.xml"), u"Windows 7", u"64");
+  ASSERT_TRUE(plan.hasLink);
+  EXPECT_FALSE(plan.installed);
+  EXPECT_EQ(plan.download.url, u"http://h/full");
   // An unrecognised machine never counts as installed.
+  InstallerConfig c;
   EXPECT_FALSE(CheckPatchLink(dir.Wide("c.xml"), u"", u"", u"", c));
 }
 

@@ -37,8 +37,8 @@ Result Select(const std::u16string& text, const std::u16string& os = u"Windows 7
   CXmlDocument doc;
   doc.SetDocument(text);
   Result r;
-  r.config.fallbackLink = u"untouched";
-  r.config.downloadLink = u"stale";
+  r.config.fallbackLink.url = u"untouched";
+  r.config.downloadLink.url = u"stale";
   r.ok = SelectInstallerLinks(doc, os, bit, r.config);
   return r;
 }
@@ -47,11 +47,11 @@ std::u16string Patch(const std::u16string& text, const std::u16string& os = u"Wi
                      const std::u16string& bit = u"64") {
   CXmlDocument doc;
   doc.SetDocument(text);
-  std::u16string link = u"none";
+  PackageLink link{u"none", u""};
   if (!SelectPatchLink(doc, os, bit, link)) {
-    EXPECT_EQ(link, u"none");
+    EXPECT_EQ(link.url, u"none");
   }
-  return link;
+  return link.url;
 }
 
 TEST(LinkSelection, LastMatchingEntryWinsAndFallbackStaysUntouched) {
@@ -59,8 +59,8 @@ TEST(LinkSelection, LastMatchingEntryWinsAndFallbackStaysUntouched) {
                          Entry(u"Windows 7", u"32", u"c") + Entry(u"Windows 7", u"64", u"b")));
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.config.productName, u"Zarn");
-  EXPECT_EQ(r.config.downloadLink, u"b");
-  EXPECT_EQ(r.config.fallbackLink, u"untouched");
+  EXPECT_EQ(r.config.downloadLink.url, u"b");
+  EXPECT_EQ(r.config.fallbackLink.url, u"untouched");
 }
 
 TEST(LinkSelection, DefaultEntrySuppliesTheFallbackInEitherOrder) {
@@ -69,30 +69,30 @@ TEST(LinkSelection, DefaultEntrySuppliesTheFallbackInEitherOrder) {
   for (const std::u16string& body : {d + a, a + d}) {
     auto r = Select(Config(body));
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.config.downloadLink, u"a");
-    EXPECT_EQ(r.config.fallbackLink, u"d");
+    EXPECT_EQ(r.config.downloadLink.url, u"a");
+    EXPECT_EQ(r.config.fallbackLink.url, u"d");
   }
   // Once both are taken the search ends: a later match changes nothing.
   auto r = Select(Config(d + a + Entry(u"Windows 7", u"64", u"late")));
-  EXPECT_EQ(r.config.downloadLink, u"a");
+  EXPECT_EQ(r.config.downloadLink.url, u"a");
 }
 
 TEST(LinkSelection, DefaultEntriesOnTheirOwn) {
   // A matching default entry gives both links at once.
   auto both = Select(Config(Entry(u"Windows 7", u"64", u"m", u" default=\"YES\"")));
   EXPECT_TRUE(both.ok);
-  EXPECT_EQ(both.config.downloadLink, u"m");
-  EXPECT_EQ(both.config.fallbackLink, u"m");
+  EXPECT_EQ(both.config.downloadLink.url, u"m");
+  EXPECT_EQ(both.config.fallbackLink.url, u"m");
   // Only a default entry for another os: no download link, but a fallback.
   auto only = Select(Config(Entry(u"Windows XP", u"64", u"d", u" default=\"YES\"")));
   EXPECT_TRUE(only.ok);
-  EXPECT_EQ(only.config.downloadLink, u"");
-  EXPECT_EQ(only.config.fallbackLink, u"d");
+  EXPECT_EQ(only.config.downloadLink.url, u"");
+  EXPECT_EQ(only.config.fallbackLink.url, u"d");
   // ...whose bit differs: nothing at all.
   auto none = Select(Config(Entry(u"Windows XP", u"32", u"d", u" default=\"YES\"")));
   EXPECT_FALSE(none.ok);
-  EXPECT_EQ(none.config.downloadLink, u"");
-  EXPECT_EQ(none.config.fallbackLink, u"untouched");
+  EXPECT_EQ(none.config.downloadLink.url, u"");
+  EXPECT_EQ(none.config.fallbackLink.url, u"untouched");
 }
 
 TEST(LinkSelection, TheDefaultMarkAndItsSpelling) {
@@ -100,21 +100,21 @@ TEST(LinkSelection, TheDefaultMarkAndItsSpelling) {
   auto carried = Select(Config(Entry(u"Windows 7", u"32", u"d", u" default=\"YES\"") +
                                Entry(u"Windows 8", u"64", u"b")));
   EXPECT_TRUE(carried.ok);
-  EXPECT_EQ(carried.config.fallbackLink, u"b");
-  EXPECT_EQ(carried.config.downloadLink, u"");
+  EXPECT_EQ(carried.config.fallbackLink.url, u"b");
+  EXPECT_EQ(carried.config.downloadLink.url, u"");
   // An entry without os keeps the mark too.
   auto noOs = Select(Config(u"<installerInfo default=\"YES\"><bit>64</bit><rlink>x</rlink></installerInfo>" +
                             Entry(u"Windows 8", u"64", u"b")));
-  EXPECT_EQ(noOs.config.fallbackLink, u"b");
+  EXPECT_EQ(noOs.config.fallbackLink.url, u"b");
   // An entry of another os clears the mark even when it gives no link.
   auto cleared = Select(Config(Entry(u"Windows XP", u"32", u"d", u" default=\"YES\"") +
                                Entry(u"Windows 8", u"64", u"b")));
   EXPECT_FALSE(cleared.ok);
-  EXPECT_EQ(cleared.config.fallbackLink, u"untouched");
+  EXPECT_EQ(cleared.config.fallbackLink.url, u"untouched");
   for (const char16_t* attr : {u" default=\"yes\"", u" default=\"Yes\"", u" default=\" YES\"", u" default"}) {
     auto r = Select(Config(Entry(u"Windows XP", u"64", u"d", attr)));
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.config.fallbackLink, u"untouched");
+    EXPECT_EQ(r.config.fallbackLink.url, u"untouched");
   }
 }
 
@@ -125,12 +125,12 @@ TEST(LinkSelection, ElementsOutOfOrderAreSkipped) {
       u"<installerInfo><os>Windows 7</os><rlink>y</rlink><bit>64</bit></installerInfo>"
       u"<installerInfo><os>windows 7</os><bit>64</bit><rlink>z</rlink></installerInfo>"));
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.config.downloadLink, u"");
+  EXPECT_EQ(r.config.downloadLink.url, u"");
   // os may stand anywhere among the entry's children as long as bit and rlink follow.
   auto late = Select(Config(u"<installerInfo><rlink>no</rlink><os>Windows 7</os><bit>64</bit>"
                             u"<patch>p</patch><rlink>yes</rlink></installerInfo>"));
   EXPECT_TRUE(late.ok);
-  EXPECT_EQ(late.config.downloadLink, u"yes");
+  EXPECT_EQ(late.config.downloadLink.url, u"yes");
 }
 
 TEST(LinkSelection, EntriesBeforeRegistryAreSeenOnlyByThePatchReader) {
@@ -140,7 +140,7 @@ TEST(LinkSelection, EntriesBeforeRegistryAreSeenOnlyByThePatchReader) {
   auto r = Select(text);
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.config.registryKey, u"SOFTWARE\\Zarn");
-  EXPECT_EQ(r.config.downloadLink, u"late");
+  EXPECT_EQ(r.config.downloadLink.url, u"late");
   EXPECT_EQ(Patch(text), u"p1");  // the first match wins for the patch
   // Without name, registry is looked for among all children; entries before it
   // are still unseen.
@@ -163,7 +163,7 @@ TEST(LinkSelection, UnrecognisedVersionMatchesOnlyEmptyOsAndBit) {
   const std::u16string text = Config(Entry(u"Windows 7", u"64", u"a") + Entry(u"", u"", u"blank"));
   auto r = Select(text, u"", u"");
   EXPECT_TRUE(r.ok);
-  EXPECT_EQ(r.config.downloadLink, u"blank");
+  EXPECT_EQ(r.config.downloadLink.url, u"blank");
   EXPECT_FALSE(ProductKeyExists(u"", u""));
 }
 
@@ -178,7 +178,7 @@ TEST(LinkSelection, DocumentsWithoutRootOrProductGiveNothing) {
                                                     u"</product></ZarnWebInstaller>")}) {
     auto r = Select(text);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.config.downloadLink, u"");
+    EXPECT_EQ(r.config.downloadLink.url, u"");
     EXPECT_EQ(Patch(text), u"none");
   }
 }
@@ -203,29 +203,6 @@ TEST(ProductKey, EmptyKeyIsLocalMachineAndTheViewFollowsTheBitness) {
   platform::ClearLocalMachineKeysForTest();
 }
 
-// The stand-in debugger output is stderr.
-TEST(ProductKey, PatchRuleReplacesTheLinkOrSaysSoOnTheDebuggerOutput) {
-  platform::ClearLocalMachineKeysForTest();
-  platform::AddLocalMachineKeyForTest(u"SOFTWARE\\Zarn", platform::RegistryView::k64);
-  CXmlDocument doc;
-  const std::u16string text = Config(u"<name>Z</name><registry>SOFTWARE\\Zarn</registry>" +
-                                     Entry(u"Windows 7", u"64", u"full", u"", u"patch7"));
-  std::u16string link = u"chosen";
-  doc.SetDocument(text);
-  EXPECT_FALSE(ApplyPatchRule(doc, u"Windows 7", u"32", u"SOFTWARE\\Zarn", link));  // 32-bit view: absent
-  EXPECT_EQ(link, u"chosen");
-  doc.SetDocument(text);
-  EXPECT_TRUE(ApplyPatchRule(doc, u"Windows 7", u"64", u"SOFTWARE\\Zarn", link));
-  EXPECT_EQ(link, u"patch7");
-
-  link = u"chosen";
-  doc.SetDocument(text);
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(ApplyPatchRule(doc, u"Windows 8", u"64", u"", link));  // empty key: HKLM itself
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "patch link not found!\n");
-  EXPECT_EQ(link, u"chosen");
-  platform::ClearLocalMachineKeysForTest();
-}
 #endif
 
 }  // namespace
@@ -253,7 +230,7 @@ TEST(LinkSelection, TheShippedSampleServesEveryMachine) {
       const std::string arch = std::string(bit) == "32" ? "x86" : "x64";
       auto r = Select(text, row.os, platform::Utf8ToWide(bit));
       EXPECT_TRUE(r.ok) << row.tag << bit;
-      EXPECT_EQ(platform::WideToUtf8(r.config.downloadLink), base + "setup-" + row.tag + "-" + arch + ".exe");
+      EXPECT_EQ(platform::WideToUtf8(r.config.downloadLink.url), base + "setup-" + row.tag + "-" + arch + ".exe");
       EXPECT_EQ(r.config.productName, u"Zarn Example Product");
       EXPECT_EQ(r.config.registryKey, u"SOFTWARE\\ZarnSoft\\ExampleProduct");
       EXPECT_EQ(platform::WideToUtf8(Patch(text, row.os, platform::Utf8ToWide(bit))),
@@ -261,15 +238,15 @@ TEST(LinkSelection, TheShippedSampleServesEveryMachine) {
     }
   }
   // 32-bit machines get the marked fallback.
-  EXPECT_EQ(platform::WideToUtf8(Select(text, u"Windows 7", u"32").config.fallbackLink),
+  EXPECT_EQ(platform::WideToUtf8(Select(text, u"Windows 7", u"32").config.fallbackLink.url),
             base + "setup-xp-x86.exe");
   // A 64-bit machine has none: the marked entry is for 32 bits.
-  EXPECT_EQ(Select(text, u"Windows 7", u"64").config.fallbackLink, u"untouched");
+  EXPECT_EQ(Select(text, u"Windows 7", u"64").config.fallbackLink.url, u"untouched");
   // The sample shows a digest on one link and the retries element.
   auto win7 = Select(text, u"Windows 7", u"64");
-  EXPECT_EQ(win7.config.downloadSha256, u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(win7.config.downloadLink.sha256, u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(win7.config.retries, 3);
-  EXPECT_EQ(Select(text, u"Windows 7", u"32").config.downloadSha256, u"");
+  EXPECT_EQ(Select(text, u"Windows 7", u"32").config.downloadLink.sha256, u"");
 }
 
 }  // namespace

@@ -72,24 +72,24 @@ TEST(Sha256Attribute, EachLinkCarriesTheDigestOfItsOwnElement) {
   auto s = Select(Doc(Entry(u"Windows XP", u" sha256=\"" + kOther + u"\"", u"http://d/", u" default=\"YES\"") +
                       Entry(u"Windows 7", u" sha256=\"" + kDigestUpper + u"\"", u"http://a/")));
   ASSERT_TRUE(s.ok);
-  EXPECT_EQ(s.config.downloadLink, u"http://a/");
-  EXPECT_EQ(s.config.downloadSha256, kDigest);
-  EXPECT_EQ(s.config.fallbackLink, u"http://d/");
-  EXPECT_EQ(s.config.fallbackSha256, kOther);
+  EXPECT_EQ(s.config.downloadLink.url, u"http://a/");
+  EXPECT_EQ(s.config.downloadLink.sha256, kDigest);
+  EXPECT_EQ(s.config.fallbackLink.url, u"http://d/");
+  EXPECT_EQ(s.config.fallbackLink.sha256, kOther);
   EXPECT_EQ(s.debug, "");
 
   // Without the attribute the link has no digest: nothing is checked.
   s = Select(Doc(Entry(u"Windows 7", u"", u"http://a/", u" default=\"YES\"")));
   ASSERT_TRUE(s.ok);
-  EXPECT_EQ(s.config.downloadSha256, u"");
-  EXPECT_EQ(s.config.fallbackSha256, u"");
+  EXPECT_EQ(s.config.downloadLink.sha256, u"");
+  EXPECT_EQ(s.config.fallbackLink.sha256, u"");
 }
 
 TEST(Sha256Attribute, MalformedDigestMakesTheLinkAbsentAndIsReported) {
   // The only matching entry has a bad digest: no link for this machine at all.
   auto s = Select(Doc(Entry(u"Windows 7", u" sha256=\"1234\"", u"http://a/")));
   EXPECT_FALSE(s.ok);
-  EXPECT_EQ(s.config.downloadLink, u"");
+  EXPECT_EQ(s.config.downloadLink.url, u"");
   EXPECT_TRUE(Said(s.debug, "sha256"));
   EXPECT_TRUE(Said(s.debug, "http://a/"));
 
@@ -100,8 +100,8 @@ TEST(Sha256Attribute, MalformedDigestMakesTheLinkAbsentAndIsReported) {
                  Entry(u"Windows XP", u" sha256=\"zz\"", u"http://baddefault/", u" default=\"YES\"") +
                  Entry(u"Windows 8", u"", u"http://nextdefault/")));
   EXPECT_TRUE(s.ok);
-  EXPECT_EQ(s.config.downloadLink, u"http://good/");
-  EXPECT_EQ(s.config.fallbackLink, u"");
+  EXPECT_EQ(s.config.downloadLink.url, u"http://good/");
+  EXPECT_EQ(s.config.fallbackLink.url, u"");
   EXPECT_TRUE(Said(s.debug, "http://bad/"));
   EXPECT_TRUE(Said(s.debug, "http://baddefault/"));
 
@@ -117,12 +117,12 @@ TEST(Sha256Attribute, PatchLinkCarriesItsOwnDigestAndABadOneIsSkipped) {
           Entry(u"Windows 7", u"", u"http://full2/", u"", u"<patch sha256=\"" + kDigestUpper + u"\">http://p2/</patch>"));
   CXmlDocument doc;
   doc.SetDocument(text);
-  std::u16string link = u"none", sha = u"kept";
+  PackageLink link{u"none", u"kept"};
   testing::internal::CaptureStderr();
-  EXPECT_TRUE(SelectPatchLink(doc, u"Windows 7", u"64", link, &sha));
+  EXPECT_TRUE(SelectPatchLink(doc, u"Windows 7", u"64", link));
   const std::string debug = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(link, u"http://p2/");
-  EXPECT_EQ(sha, kDigest);
+  EXPECT_EQ(link.url, u"http://p2/");
+  EXPECT_EQ(link.sha256, kDigest);
   EXPECT_TRUE(Said(debug, "http://p1/"));
 }
 
@@ -147,7 +147,7 @@ TEST(Retries, ReadAnywhereUnderProductAndClamped) {
     // After the entries, so that reading it cannot disturb the link selection.
     auto s = Select(Doc(u"<name>P</name>" + Entry(u"Windows 7", u"", u"http://a/") + c.element));
     EXPECT_TRUE(s.ok);
-    EXPECT_EQ(s.config.downloadLink, u"http://a/");
+    EXPECT_EQ(s.config.downloadLink.url, u"http://a/");
     EXPECT_EQ(s.config.productName, u"P");
     EXPECT_EQ(s.config.retries, c.expected) << std::string(c.element.begin(), c.element.end());
     EXPECT_EQ(!s.debug.empty(), c.reported && kDebugLineSeen);

@@ -184,9 +184,10 @@ TEST_F(DownloadNet, StartRefusesAndLeavesNothingBehind) {
 
 TEST_F(DownloadNet, TeardownWhileRunningWaitsForTheEngine) {
   Serve("p.bin", 200000);
-  CDownloadManager* m = CDownloadManager::Instance();
-  ASSERT_TRUE(m->Start(Link("/p.bin?delay_ms=10"), u"", target));
-  m->ResumeWorker();
+  EngineSettings settings;
+  settings.download.url = Link("/p.bin?delay_ms=10");
+  settings.targetPath = target;
+  ASSERT_TRUE(StartDownloadEngine(settings));
   while (ReadDownloadStatus().bytesDone == 0) platform::SleepMs(5);
   // The window goes away mid-transfer (Escape): teardown cancels and waits.
   EXPECT_TRUE(ReleaseDownloadObjects());

@@ -203,7 +203,7 @@ TEST_F(DownloadResume, RedirectLoopGivesNoSize) {
 TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
   auto data = Serve("p.bin", 70000);
   EngineSetup checked;
-  checked.downloadSha256 = DigestOf(data);
+  checked.download.sha256 = DigestOf(data);
   // The right package, also when it came in three pieces.
   RunResult r = RunEngine(checked, Link("/p.bin?drop_after=30000&times=2"), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
@@ -222,11 +222,11 @@ TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
 
   // The fallback is checked against its own digest, not the first link's.
   EngineSetup both;
-  both.downloadSha256 = std::u16string(64, u'0');
-  both.fallbackSha256 = DigestOf(data);
+  both.download.sha256 = std::u16string(64, u'0');
+  both.fallback.sha256 = DigestOf(data);
   r = RunEngine(both, Link("/missing.bin"), Link("/p.bin"), target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
-  std::swap(both.downloadSha256, both.fallbackSha256);
+  std::swap(both.download.sha256, both.fallback.sha256);
   r = RunEngine(both, Link("/missing.bin"), Link("/p.bin"), target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
   EXPECT_FALSE(TargetExists());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "download/download_manager.h"
+#include "download/engine_requests.h"
 
 namespace {
 

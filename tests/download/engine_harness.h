@@ -1,5 +1,5 @@
-// Runs the engine the way the installer window does: Start, store state 1, resume
-// the worker, poll the shared record, release everything at the end.
+// Runs the engine the way the installer window does (StartDownloadEngine), polls
+// the shared record and releases everything at the end.
 #pragma once
 
 #include <functional>
@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "download/download_manager.h"
+#include "download/engine_poll.h"
+#include "download/segment_transfer.h"
 #include "platform/system.h"
 
 namespace enginetest {
@@ -36,52 +38,39 @@ struct RunResult {
   }
 };
 
-// What the window hands the manager besides the links. Tests pause 20 ms before
-// the first retry instead of a second (one test times the real pauses).
+// Tests pause 20 ms before the first retry instead of a second (one test times the
+// real pauses).
 constexpr uint32_t kShortRetryPauseMs = 20;
 // A hold is seen between two polls of the status, so on a loaded machine (or under
 // Wine, whose tick is coarse) it can look shorter than the engine's pause by a poll
 // and a late wake-up. The fixed pauses are 500, 1000 and 2000 ms: this slack still
 // tells each of them from the next shorter one and from none.
 constexpr uint64_t kHoldSlackMs = 150;
-struct EngineSetup {
-  int retries = 3;
-  uint32_t firstRetryPauseMs = kShortRetryPauseMs;
-  std::u16string downloadSha256, fallbackSha256;
-  uint32_t noDataLimitMs = 0;
+// The installer's settings but for the short retry pause; links and target are the
+// run's.
+struct EngineSetup : EngineSettings {
+  EngineSetup() { firstRetryPauseMs = kShortRetryPauseMs; }
 };
 
 using TickFn = std::function<void(const DownloadStatus&, uint64_t)>;
 
-// onTick runs on the polling thread after every poll (the window's side: it may
-// reset or set runEvent and set cancelEvent); it gets the latest copy.
-inline RunResult RunEngine(const EngineSetup& setup, const std::u16string& link, const std::u16string& fallback,
+// onTick runs on the polling thread after every poll but the last (the window's
+// side: it may reset or set runEvent and set cancelEvent); it gets the latest copy.
+inline RunResult RunEngine(EngineSetup setup, const std::u16string& link, const std::u16string& fallback,
                            const std::u16string& target, const TickFn& onTick = {}, uint32_t pollMs = 25,
                            uint64_t limitMs = 60000) {
   RunResult r;
-  CDownloadManager* m = CDownloadManager::Instance();
-  m->retries = setup.retries;
-  m->firstRetryPauseMs = setup.firstRetryPauseMs;
-  m->downloadSha256 = setup.downloadSha256;
-  m->fallbackSha256 = setup.fallbackSha256;
-  m->noDataLimitMs = setup.noDataLimitMs;
-  r.started = m->Start(link, fallback, target);
-  if (!r.started) {
-    r.released = ReleaseDownloadObjects();
-    return r;
-  }
-  g_downloadStatus.state = STATUS_INIT;
-  g_downloadStatus.bytesDone = 0;
-  m->ResumeWorker();
-  uint64_t t0 = platform::TickMs();
-  for (;;) {
-    DownloadStatus s = ReadDownloadStatus();
-    uint64_t now = platform::TickMs() - t0;
-    if (r.changes.empty() || r.changes.back().state != s.state) r.changes.push_back({s.state, s.bytesDone, s.bytesTotal, now});
-    r.last = s;
-    if (s.state == STATUS_PREPARE_INSTALL || s.state == STATUS_FINISHED || now > limitMs) break;
-    if (onTick) onTick(s, now);
-    platform::SleepMs(pollMs);
+  setup.download.url = link;
+  setup.fallback.url = fallback;
+  setup.targetPath = target;
+  r.started = StartDownloadEngine(setup);
+  if (r.started) {
+    r.last = WaitForDownloadEnd(pollMs, [&](const DownloadStatus& s, uint64_t now) {
+      if (r.changes.empty() || r.changes.back().state != s.state)
+        r.changes.push_back({s.state, s.bytesDone, s.bytesTotal, now});
+      const bool last = s.state == STATUS_PREPARE_INSTALL || s.state == STATUS_FINISHED || now > limitMs;
+      if (!last && onTick) onTick(s, now);
+    }, limitMs);
   }
   r.released = ReleaseDownloadObjects();
   return r;
@@ -117,7 +106,10 @@ inline int RecordReport(ProgressReport* report) {
 inline TransferRun RunTransfer(const std::u16string& link, const std::u16string& target, int64_t size,
                                const TransferOptions& options) {
   CurrentTransfer() = TransferRun{};
-  CurrentTransfer().started = CDownloadManager::Instance()->Start(link, u"", target);
+  EngineSettings settings;
+  settings.download.url = link;
+  settings.targetPath = target;
+  CurrentTransfer().started = CDownloadManager::Instance()->Start(settings);
   if (CurrentTransfer().started) {
     CancelRequest cancel(cancelEvent);
     DownloadRange(cancel, link, 0, size - 1, &RecordReport, options);

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/link_repair.h"
-#include "config/installer_config_file.h"
+#include "config/download_plan.h"
 #include "kit_check.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "support/test_support.h"
+#include "xml/xml_document.h"
 
 using testing_support::TempDir;
 using testing_support::WriteText;
@@ -70,32 +70,32 @@ std::string Config(const std::string& entries, const std::string& head = "<name>
   return "<zarnwebinstaller>\n<product>\n" + head + entries + "</product>\n</zarnwebinstaller>\n";
 }
 
-// What the installer does for one machine and state, through its own readers over
-// the file in the window's order, the registry stand-in saying whether the key exists.
+// What the installer does for one machine and state: its plan over the file, on
+// Windows in the stated state, elsewhere with the registry stand-in holding the key
+// or not, so that the kit's supposed states are checked against the registry rule.
 struct Installer {
   bool started = false;
   std::string download, fallback;
 };
 Installer RunInstaller(const std::u16string& path, const char16_t* os, const char16_t* bit, bool keyExists) {
-  InstallerConfig c;
-  Installer out;
-  if (!ReadInstallerConfig(path, os, bit, c)) return out;
-  c.patchLink = c.downloadLink;
 #ifdef _WIN32
-  // The real registry is not ours to fill here: with the key there (or none to look
-  // for) the patch rule is the patch reader.
-  if ((keyExists || c.registryKey.empty()) && ReadPatchLink(path, os, bit, c)) c.downloadLink = c.patchLink;
+  // The real registry is not ours to fill here.
+  CXmlDocument doc;
+  doc.LoadFile(path);
+  const DownloadPlan plan = ResolveDownloadPlanAs(doc, os, bit, keyExists);
 #else
   platform::ClearLocalMachineKeysForTest();
+  const std::u16string key = ResolveDownloadPlan(path, os, bit).registryKey;
   if (keyExists)
-    platform::AddLocalMachineKeyForTest(c.registryKey, std::u16string(bit) == u"64" ? platform::RegistryView::k64
-                                                                                  : platform::RegistryView::k32);
-  if (CheckPatchLink(path, os, bit, c.registryKey, c)) c.downloadLink = c.patchLink;
+    platform::AddLocalMachineKeyForTest(key, std::u16string(bit) == u"64" ? platform::RegistryView::k64
+                                                                         : platform::RegistryView::k32);
+  const DownloadPlan plan = ResolveDownloadPlan(path, os, bit);
   platform::ClearLocalMachineKeysForTest();
 #endif
-  out.started = app::RepairLinks(&c.downloadLink, &c.fallbackLink);
-  out.download = platform::WideToUtf8(c.downloadLink);
-  out.fallback = platform::WideToUtf8(c.fallbackLink);
+  Installer out;
+  out.started = plan.hasLink && plan.linksParse;
+  out.download = platform::WideToUtf8(plan.download.url);
+  out.fallback = platform::WideToUtf8(plan.fallback.url);
   return out;
 }
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/link_repair.h"
 #include "config/installer_config.h"
+#include "config/package_link.h"
 #include "download/download_manager.h"
-#include "platform/system.h"
+#include "download/engine_poll.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,14 +26,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   std::vector<std::u16string> positional;
-  std::u16string sha256;
-  int retries = InstallerConfig::kDefaultRetries;
+  EngineSettings settings;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--sha256" || a == "--retries") {
       if (i + 1 >= argc) return Usage();
       const std::u16string value = platform::Utf8ToWide(argv[++i]);
-      if (a == "--sha256" ? !ParseSha256Text(value, &sha256) : !ParseRetriesText(value, &retries)) {
+      if (a == "--sha256" ? !ParseSha256Text(value, &settings.download.sha256)
+                          : !ParseRetriesText(value, &settings.retries)) {
         std::fprintf(stderr, "zarn-fetch: %s wants %s, not \"%s\"\n", a.c_str(),
                      a == "--sha256" ? "64 hex digits" : "a count", argv[i]);
         return 2;
@@ -45,36 +45,25 @@ int main(int argc, char** argv) {
     }
   }
   if (positional.size() < 2 || positional.size() > 3) return Usage();
-  std::u16string link = positional[0];
-  std::u16string target = positional[1];
-  std::u16string fallback = positional.size() == 3 ? positional[2] : std::u16string();
+  settings.download.url = positional[0];
+  settings.targetPath = positional[1];
+  if (positional.size() == 3) settings.fallback.url = positional[2];
+  settings.fallback.sha256 = settings.download.sha256;
   // The same repair the installer window makes before it starts the engine.
-  app::RepairLinks(&link, &fallback);
-  CDownloadManager* manager = CDownloadManager::Instance();
-  manager->downloadSha256 = manager->fallbackSha256 = sha256;
-  manager->retries = retries;
-  if (!manager->Start(link, fallback, target)) {
+  RepairLinks(&settings.download.url, &settings.fallback.url);
+  if (!StartDownloadEngine(settings)) {
     std::fprintf(stderr, "zarn-fetch: the download could not be started\n");
     ReleaseDownloadObjects();
     return 1;
   }
-  g_downloadStatus.state = STATUS_INIT;
-  g_downloadStatus.bytesDone = 0;
-  manager->ResumeWorker();
-  const uint64_t t0 = platform::TickMs();
   int32_t shown = 0;
-  DownloadStatus s{};
-  for (;;) {
-    s = ReadDownloadStatus();
-    if (s.state != shown) {
-      std::printf("%8llu ms  state %2d  %llu / %llu bytes\n", static_cast<unsigned long long>(platform::TickMs() - t0),
-                  s.state, static_cast<unsigned long long>(s.bytesDone), static_cast<unsigned long long>(s.bytesTotal));
-      std::fflush(stdout);
-      shown = s.state;
-    }
-    if (s.state == STATUS_PREPARE_INSTALL || s.state == STATUS_FINISHED) break;
-    platform::SleepMs(50);
-  }
+  const DownloadStatus last = WaitForDownloadEnd(50, [&](const DownloadStatus& s, uint64_t ms) {
+    if (s.state == shown) return;
+    std::printf("%8llu ms  state %2d  %llu / %llu bytes\n", static_cast<unsigned long long>(ms), s.state,
+                static_cast<unsigned long long>(s.bytesDone), static_cast<unsigned long long>(s.bytesTotal));
+    std::fflush(stdout);
+    shown = s.state;
+  });
   ReleaseDownloadObjects();
-  return s.state == STATUS_PREPARE_INSTALL ? 0 : 1;
+  return last.state == STATUS_PREPARE_INSTALL ? 0 : 1;
 }

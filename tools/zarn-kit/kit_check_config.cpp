@@ -4,9 +4,8 @@
 #include <map>
 #include <set>
 
-#include "app/progress_monitor.h"
+#include "config/download_plan.h"
 #include "config/installer_config.h"
-#include "download/download_manager.h"
 #include "kit_check.h"
 #include "kit_links.h"
 #include "platform/http.h"
@@ -168,51 +167,39 @@ class ConfigChecker {
     return wellFormed;
   }
 
-  // ---- the table, from the installer's own selection ----
+  // ---- the table, from the installer's own plan ----
   void FillTable(bool wellFormed) {
     bool anyPatch = false;
-    if (wellFormed) {
-      InstallerConfig c;
-      doc_.ParseDocument();
-      SelectInstallerLinks(doc_, u"", u"", c);
-      productName_ = c.productName;
-      registryKey_ = c.registryKey;
-    }
-    report_.productName = U8(productName_);
-    report_.packageFileName = U8(app::PackageFileName(productName_));
     for (const Machine& m : kMachines) {
       for (bool installed : {false, true}) {
         MachineRow row;
         row.osName = U8(m.os);
         row.bitness = U8(m.bit);
         row.installed = installed;
-        InstallerConfig c;
-        doc_.ParseDocument();
-        row.hasLink = wellFormed && SelectInstallerLinks(doc_, m.os, m.bit, c);
-        // Without a key to look for, the installer opens HKEY_LOCAL_MACHINE itself,
-        // which always exists: the product counts as installed either way.
-        row.countsInstalled = installed || (wellFormed && registryKey_.empty());
-        if (row.hasLink && row.countsInstalled) {
-          c.patchLink = c.downloadLink;
-          c.patchSha256 = c.downloadSha256;
-          doc_.ParseDocument();
-          if (SelectPatchLink(doc_, m.os, m.bit, c.patchLink, &c.patchSha256)) {
-            c.downloadLink = c.patchLink;
-            c.downloadSha256 = c.patchSha256;
-            row.patch = true;
-            anyPatch = true;
-          }
+        // The registry is the vendor's users', not ours: each state is supposed.
+        const DownloadPlan plan = wellFormed ? ResolveDownloadPlanAs(doc_, m.os, m.bit, installed) : DownloadPlan();
+        if (report_.machines.empty()) {
+          productName_ = plan.productName;
+          registryKey_ = plan.registryKey;
+          report_.productName = U8(productName_);
+          report_.packageFileName = U8(plan.packageFileName);
         }
+        row.hasLink = plan.hasLink;
+        row.countsInstalled = wellFormed ? plan.installed : installed;
+        row.patch = plan.patch;
+        anyPatch = anyPatch || plan.patch;
+        std::u16string chosenDownload, chosenFallback;
         if (row.hasLink) {
-          std::u16string download = c.downloadLink, fallback = c.fallbackLink;
-          const LinkRepair repair = RepairInstallerLinks(download, fallback);
-          row.usable = repair.usable;
-          row.download = {U8(download), repair.downloadAdded, U8(c.downloadSha256)};
-          row.fallback = {U8(fallback), repair.fallbackAdded, U8(c.fallbackSha256)};
+          row.usable = plan.linksParse;
+          row.download = {U8(plan.download.url), plan.downloadRepaired, U8(plan.download.sha256)};
+          row.fallback = {U8(plan.fallback.url), plan.fallbackRepaired, U8(plan.fallback.sha256)};
+          // As the selection chose them, before the repair put "http://" in front.
+          chosenDownload = plan.download.url.substr(plan.downloadRepaired ? 7 : 0);
+          chosenFallback = plan.fallback.url.substr(plan.fallbackRepaired ? 7 : 0);
         }
         report_.machines.push_back(row);
-        chosenFallback_.push_back(row.hasLink ? c.fallbackLink : std::u16string());
-        chosenDownload_.push_back(row.hasLink ? c.downloadLink : std::u16string());
+        chosenFallback_.push_back(chosenFallback);
+        chosenDownload_.push_back(chosenDownload);
       }
     }
     anyPatch_ = anyPatch;
@@ -382,8 +369,8 @@ class ConfigChecker {
           std::string("default=\"YES\" on an entry without ") +
               (!e.shape.hasOs ? "<os>" : !e.shape.bitRecord ? "<bit> after <os>" : "a usable <rlink> after <bit>") +
               ": the mark passes to the next entry, which then gives the fallback");
-    if (e.rlink.linkRecord) CheckLink(e.rlink.linkRecord, e.rlink.text);
-    if (e.patch.linkRecord) CheckLink(e.patch.linkRecord, e.patch.text);
+    if (e.rlink.linkRecord) CheckLink(e.rlink.linkRecord, e.rlink.link.url);
+    if (e.patch.linkRecord) CheckLink(e.patch.linkRecord, e.patch.link.url);
   }
 
   // The entry's children the reader never looks at.
@@ -522,11 +509,11 @@ class ConfigChecker {
     for (const EntryFacts& e : entries) {
       if (!e.seen) continue;
       if (e.isDefault) {
-        if (e.rlink.linked && e.rlink.text == fallback) return;
+        if (e.rlink.linked && e.rlink.link.url == fallback) return;
         marked = &e;
         continue;
       }
-      if (marked && e.rlink.linked && e.rlink.text == fallback) {
+      if (marked && e.rlink.linked && e.rlink.link.url == fallback) {
         const TextPlace from = Place(doc_.GetRecord(marked->record).offset);
         Add(Grade::kWarning, "default-passed", e.record,
             MachineName(m) + " takes its fallback \"" + platform::WideToUtf8(fallback) +

@@ -1,26 +1,15 @@
 #include "kit_links.h"
 
-#include "app/link_repair.h"
-#include "download/download_manager.h"
+#include "config/package_link.h"
 
 namespace kit {
-
-
-LinkRepair RepairInstallerLinks(std::u16string& download, std::u16string& fallback) {
-  const std::u16string download0 = download, fallback0 = fallback;
-  LinkRepair r;
-  r.usable = app::RepairLinks(&download, &fallback);
-  r.downloadAdded = download != download0;
-  r.fallbackAdded = fallback != fallback0;
-  return r;
-}
 
 LinkFacts ExamineLink(const std::u16string& link) {
   LinkFacts f;
   std::u16string download = link, none;
-  const LinkRepair r = RepairInstallerLinks(download, none);
+  RepairLinks(&download, &none);
   f.parses = LinkParses(download);
-  f.needsPrefix = r.downloadAdded;
+  f.needsPrefix = download != link;
   f.effective = download;
   std::u16string canonical;
   platform::UrlParts parts;

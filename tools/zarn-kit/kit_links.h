@@ -1,5 +1,5 @@
-// The installer's link handling as the checker needs it: the "http://" repair of the
-// two links handed to the engine and what a single link turns into.
+// What a single link of the configuration turns into under the installer's
+// "http://" repair, as the checker's findings need it.
 #pragma once
 
 #include <string>
@@ -7,15 +7,6 @@
 #include "platform/http.h"
 
 namespace kit {
-
-struct LinkRepair {
-  bool usable = false;  // a link parses after the repair: the engine is started
-  bool downloadAdded = false;
-  bool fallbackAdded = false;
-};
-// Repairs the two links in place exactly as the installer window does before it
-// starts the engine, and says what it changed.
-LinkRepair RepairInstallerLinks(std::u16string& download, std::u16string& fallback);
 
 struct LinkFacts {
   bool parses = false;       // as written or with "http://" in front

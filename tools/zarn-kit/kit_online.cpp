@@ -3,9 +3,12 @@
 #include <filesystem>
 #include <map>
 
+#include "config/package_link.h"
 #include "download/download_manager.h"
+#include "download/engine_poll.h"
 #include "download/engine_requests.h"
 #include "kit_check.h"
+#include "platform/output_file.h"
 #include "platform/sha256.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -47,20 +50,11 @@ void DownloadAndHash(const std::u16string& link, ProbeRow& row) {
   if (ec) return;
   const std::u16string target =
       (dir / ("zarn-kit-" + std::to_string(platform::TickMs()) + ".download")).u16string();
-  CDownloadManager* manager = CDownloadManager::Instance();
-  if (!manager->Start(link, std::u16string(), target)) {
-    ReleaseDownloadObjects();
-    return;
-  }
-  g_downloadStatus.state = STATUS_INIT;
-  g_downloadStatus.bytesDone = 0;
-  manager->ResumeWorker();
-  int32_t state = 0;
-  for (;;) {
-    state = ReadDownloadStatus().state;
-    if (state == STATUS_PREPARE_INSTALL || state == STATUS_FINISHED) break;
-    platform::SleepMs(50);
-  }
+  EngineSettings settings;
+  settings.download.url = link;
+  settings.targetPath = target;
+  const bool started = StartDownloadEngine(settings);
+  const int32_t state = started ? WaitForDownloadEnd(50).state : 0;
   ReleaseDownloadObjects();
   if (state == STATUS_PREPARE_INSTALL) {
     uint8_t digest[platform::kSha256Bytes];

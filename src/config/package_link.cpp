@@ -1,8 +1,12 @@
-#include "app/link_repair.h"
+#include "config/package_link.h"
 
-#include "download/download_manager.h"
+#include "platform/http.h"
 
-namespace app {
+bool LinkParses(const std::u16string& link) {
+  std::u16string canonical;
+  platform::UrlParts parts;
+  return platform::CanonicalizeUrl(link, &canonical) && platform::CrackUrl(canonical, &parts);
+}
 
 bool RepairLinks(std::u16string* downloadLink, std::u16string* fallbackLink) {
   bool usable = LinkParses(*downloadLink);
@@ -10,13 +14,8 @@ bool RepairLinks(std::u16string* downloadLink, std::u16string* fallbackLink) {
     *downloadLink = u"http://" + *downloadLink;
     usable = LinkParses(*downloadLink);
   }
-  // The fallback is mended whether or not the download link parses: it is the
-  // link the engine turns to when the first one yields no size, and a bare
-  // "host/path" there would otherwise make that fallback fail for certain.
   if (LinkParses(*fallbackLink)) return true;
   if (fallbackLink->empty()) return usable;
   *fallbackLink = u"http://" + *fallbackLink;
   return LinkParses(*fallbackLink) || usable;
 }
-
-}  // namespace app
