@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -23,5 +24,16 @@ std::u16string ReadProfileString(const std::u16string& section, const std::u16st
 // the order written, by the same rules; empty when the file cannot be read.
 std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path);
 std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& section, const std::u16string& path);
+
+// The same rules over a file's bytes already in memory: the string file a
+// single-file installer carries inside itself. Portable: the Linux build's file
+// readers above are these over the file's bytes.
+std::u16string ReadProfileStringFromBytes(const std::u16string& section, const std::u16string& key,
+                                          const std::u16string& defaultText, std::string_view bytes);
+std::vector<std::u16string> ReadProfileSectionNamesFromBytes(std::string_view bytes);
+std::vector<std::u16string> ReadProfileKeyNamesFromBytes(const std::u16string& section, std::string_view bytes);
+// What a missing file, section or key gives: the default without its trailing
+// blanks, cut to the buffer.
+std::u16string ProfileDefault(const std::u16string& defaultText);
 
 }  // namespace platform

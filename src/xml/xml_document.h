@@ -39,6 +39,10 @@
 #include <cstdint>
 #include <string>
 
+namespace xml {
+class DocumentFile;
+}
+
 // One element of the index: eight 32-bit words; offsets and lengths count UTF-16
 // units of the document text.
 struct ElementRecord {
@@ -115,6 +119,9 @@ class CXmlDocument {
   bool ParseDocument();
   // Reads a file in any supported encoding and parses it.
   bool LoadFile(const std::u16string& path);
+  // The same for a file's bytes already in memory (a document carried as a
+  // resource): the same encoding detection and result text as LoadFile.
+  bool LoadBytes(const void* data, size_t size);
 
   bool FindElement(const std::u16string& path = std::u16string());
   bool FindChildElement(const std::u16string& path = std::u16string());
@@ -150,6 +157,7 @@ class CXmlDocument {
 
  private:
   struct ParsedPath;
+  bool LoadFrom(xml::DocumentFile& reader, bool opened);
   static ParsedPath ParsePath(const std::u16string& arg);
 
   // Adds (or with update, updates the first entry named `name` of) the result

@@ -213,13 +213,39 @@ bool DocumentFile::OpenFile(const std::u16string& path) {
     ReportFileError(results);
     return false;
   }
-  unitSize = 1;
-  byteOrder = kNoOrder;
   int64_t size = FileLength(file);
   if (size < 0) {
     ReportFileError(results);
     return false;
   }
+  return ReadHead(size);
+}
+
+bool DocumentFile::OpenBytes(const void* data, size_t size) {
+  memory = static_cast<const uint8_t*>(data);
+  memorySize = size;
+  memoryPosition = 0;
+  return ReadHead(size > static_cast<size_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(size));
+}
+
+bool DocumentFile::ReadBytes(void* buffer, size_t count) {
+  if (!memory) return fread(buffer, 1, count, file) == count;
+  if (count > memorySize - memoryPosition) return false;
+  if (count > 0) memcpy(buffer, memory + memoryPosition, count);
+  memoryPosition += count;
+  return true;
+}
+
+bool DocumentFile::SeekTo(int32_t offset) {
+  if (!memory) return fseek(file, offset, SEEK_SET) == 0;
+  if (static_cast<size_t>(offset) > memorySize) return false;
+  memoryPosition = static_cast<size_t>(offset);
+  return true;
+}
+
+bool DocumentFile::ReadHead(int64_t size) {
+  unitSize = 1;
+  byteOrder = kNoOrder;
   // Sizes and offsets are 32-bit signed all the way through.
   if (size > INT32_MAX) {
     ReportFileError(results, kFileTooLarge);
@@ -230,7 +256,7 @@ bool DocumentFile::OpenFile(const std::u16string& path) {
   int32_t markLength = 0;
   if (n > 0) {
     uint8_t head[1024];
-    if (fread(head, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
+    if (!ReadBytes(head, static_cast<size_t>(n))) {
       ReportFileError(results);
       return false;
     }
@@ -243,7 +269,7 @@ bool DocumentFile::OpenFile(const std::u16string& path) {
         break;
       }
     }
-    if (markLength != n && fseek(file, markLength, SEEK_SET) != 0) {
+    if (markLength != n && !SeekTo(markLength)) {
       ReportFileError(results);
       return false;
     }
@@ -262,7 +288,7 @@ bool DocumentFile::OpenFile(const std::u16string& path) {
 
 bool DocumentFile::ReadChunk(void* buffer) {
   size_t want = static_cast<size_t>(bytesToRead);
-  if (want > 0 && fread(buffer, 1, want, file) != want) {
+  if (want > 0 && !ReadBytes(buffer, want)) {
     ReportFileError(results);
     return false;
   }
@@ -371,7 +397,17 @@ bool DocumentFile::ReadAll(std::u16string& text) {
 
 bool CXmlDocument::LoadFile(const std::u16string& path) {
   xml::DocumentFile reader;
-  bool opened = reader.OpenFile(path);
+  const bool opened = reader.OpenFile(path);
+  return LoadFrom(reader, opened);
+}
+
+bool CXmlDocument::LoadBytes(const void* data, size_t size) {
+  xml::DocumentFile reader;
+  const bool opened = reader.OpenBytes(data, size);
+  return LoadFrom(reader, opened);
+}
+
+bool CXmlDocument::LoadFrom(xml::DocumentFile& reader, bool opened) {
   results_ = reader.results;
   bool read = false;
   if (opened) {

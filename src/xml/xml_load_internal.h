@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -49,6 +50,9 @@ class DocumentFile {
   DocumentFile& operator=(const DocumentFile&) = delete;
 
   bool OpenFile(const std::u16string& path);
+  // The same over bytes in memory (which must outlive the reader): the same mark,
+  // declaration and UTF-8 detection, so that a document reads alike from either.
+  bool OpenBytes(const void* data, size_t size);
   // Reads bytesToRead bytes into buffer (room for at least that many bytes).
   bool ReadChunk(void* buffer);
   bool ReadAll(std::u16string& text);
@@ -56,6 +60,9 @@ class DocumentFile {
   bool Close();
 
   FILE* file = nullptr;
+  const uint8_t* memory = nullptr;  // set: the bytes are read from here, not from file
+  size_t memorySize = 0;
+  size_t memoryPosition = 0;
   ByteOrder byteOrder = kNoOrder;
   int32_t bytesToRead = 0;
   int32_t fileSize = 0;
@@ -65,6 +72,11 @@ class DocumentFile {
   bool zeroFree = false;  // ReadAll's text holds no zero unit
   std::u16string results;
   std::u16string encoding;
+
+ private:
+  bool ReadHead(int64_t size);
+  bool ReadBytes(void* buffer, size_t count);
+  bool SeekTo(int32_t offset);
 };
 
 }  // namespace xml

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/profile.h"
@@ -69,6 +70,12 @@ TEST(ProfileStrings, TrickyFilesGiveTheSameAnswersOnEveryPlatform) {
     EXPECT_EQ(platform::WideToUtf8(platform::ReadProfileString(c.section, c.key, u"dflt", dir.Wide(name))),
               platform::WideToUtf8(c.expected))
         << c.what;
+    // A string file carried inside the program is read from its bytes, and must
+    // answer as the same file beside it does (under Wine: as the profile functions).
+    const std::string_view bytes(reinterpret_cast<const char*>(c.file.data()), c.file.size());
+    EXPECT_EQ(platform::WideToUtf8(platform::ReadProfileStringFromBytes(c.section, c.key, u"dflt", bytes)),
+              platform::WideToUtf8(c.expected))
+        << c.what << " (from bytes)";
   }
 }
 

@@ -1,5 +1,5 @@
 // LoadFile over files in every encoding the loader recognises, written here; each
-// case checks the text and the exact result text.
+// case checks the text and the exact result text, and that LoadBytes agrees.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,6 +31,13 @@ class LoadCorpus : public ::testing::Test {
     testing_support::WriteBytes(p, std::vector<uint8_t>(bytes.begin(), bytes.end()));
     CXmlDocument doc;
     bool ok = doc.LoadFile(dir_.Wide(p.filename().string()));
+    // The same bytes from memory (a configuration carried inside the program) must
+    // load exactly alike: every case of the corpus checks both ways.
+    CXmlDocument fromBytes;
+    EXPECT_EQ(fromBytes.LoadBytes(bytes.data(), bytes.size()), ok);
+    EXPECT_EQ(fromBytes.GetDocumentText(), doc.GetDocumentText());
+    EXPECT_EQ(U8(fromBytes.GetResultText()), U8(doc.GetResultText()));
+    EXPECT_EQ(fromBytes.GetRecordCount(), doc.GetRecordCount());
     return {ok, doc.GetDocumentText(), doc.GetResultText()};
   }
   TempDir dir_;

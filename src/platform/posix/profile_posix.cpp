@@ -1,8 +1,9 @@
-// Our own reader of INI files, following the rules the Windows profile functions
-// apply, so that a string file behaves the same on both platforms.
+// The profile functions over a file: read it whole, then apply the rules of the
+// portable INI reader (profile_text.cpp).
 #include "platform/profile.h"
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "platform/text.h"
@@ -10,13 +11,6 @@
 namespace platform {
 
 namespace {
-
-// Windows-1252 for 0x80..0x9F; the rest of the upper half is Latin-1. Unassigned
-// positions map to themselves, as MultiByteToWideChar does for this code page.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes) {
   std::FILE* f = std::fopen(WideToUtf8(path).c_str(), "rb");
@@ -29,133 +23,29 @@ bool ReadWholeFile(const std::u16string& path, std::vector<unsigned char>& bytes
   return ok;
 }
 
-std::u16string DecodeFile(const std::vector<unsigned char>& b) {
-  std::u16string text;
-  if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-    text.reserve(b.size() / 2);
-    for (size_t i = 2; i + 1 < b.size(); i += 2) text.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
-    return text;
-  }
-  if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(b.data()) + 3, b.size() - 3));
-  }
-  text.reserve(b.size());
-  for (unsigned char c : b) text.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c));
-  return text;
-}
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f' || c == 0x1A; }
-
-std::u16string Trim(std::u16string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return std::u16string(s.substr(b, e - b));
-}
-
-char16_t Fold(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-  return c;
-}
-
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
-
-std::u16string Cut(std::u16string s) {
-  if (s.size() > kProfileBufferChars - 1) s.resize(kProfileBufferChars - 1);
-  return s;
-}
-
-// Calls visit(section line, key, value line) for each key line of the first section
-// named section (every section's header when section is null, key then empty);
-// visit returns false to stop. Returns whether the section was found.
-template <typename Visit>
-bool WalkFile(const std::u16string& text, const std::u16string* section, Visit visit) {
-  bool inSection = false;
-  bool sectionSeen = false;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find_first_of(u"\r\n", pos);
-    if (end == std::u16string::npos) end = text.size();
-    std::u16string line = Trim(std::u16string_view(text).substr(pos, end - pos));
-    pos = end + 1;
-    if (line.empty()) continue;
-    if (line[0] == u'[') {
-      const size_t close = line.rfind(u']');
-      if (close == std::u16string::npos || close == 0) continue;
-      const std::u16string name = Trim(std::u16string_view(line).substr(1, close - 1));
-      if (!section) {
-        if (!visit(name, std::u16string(), std::u16string())) return true;
-        continue;
-      }
-      // Only the first section of a name is ever searched.
-      if (inSection) return true;
-      if (!sectionSeen && SameName(name, *section)) inSection = sectionSeen = true;
-      continue;
-    }
-    if (!inSection || line[0] == u';') continue;
-    const size_t eq = line.find(u'=');
-    std::u16string name = Trim(std::u16string_view(line).substr(0, eq));
-    std::u16string value = eq == std::u16string::npos ? std::u16string() : Trim(std::u16string_view(line).substr(eq + 1));
-    if (!visit(*section, name, value)) return true;
-  }
-  return sectionSeen;
-}
-
-// Finds key in the first section named section; false when either is missing.
-bool Lookup(const std::u16string& text, const std::u16string& section, const std::u16string& key,
-            std::u16string& value) {
-  bool found = false;
-  WalkFile(text, &section, [&](const std::u16string&, const std::u16string& name, const std::u16string& v) {
-    if (!SameName(name, key)) return true;
-    value = v;
-    found = true;
-    return false;
-  });
-  return found;
+std::string_view View(const std::vector<unsigned char>& bytes) {
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 }  // namespace
 
 std::u16string ReadProfileString(const std::u16string& section, const std::u16string& key,
                                  const std::u16string& defaultText, const std::u16string& path) {
-  std::u16string fallback = defaultText;
-  while (!fallback.empty() && fallback.back() == u' ') fallback.pop_back();
   std::vector<unsigned char> bytes;
-  if (!ReadWholeFile(path, bytes)) return Cut(fallback);
-  std::u16string value;
-  if (!Lookup(DecodeFile(bytes), section, key, value)) return Cut(fallback);
-  if (value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0]) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return Cut(value);
+  if (!ReadWholeFile(path, bytes)) return ProfileDefault(defaultText);
+  return ReadProfileStringFromBytes(section, key, defaultText, View(bytes));
 }
 
 std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path) {
   std::vector<unsigned char> bytes;
-  std::vector<std::u16string> names;
-  if (!ReadWholeFile(path, bytes)) return names;
-  WalkFile(DecodeFile(bytes), nullptr, [&](const std::u16string& name, const std::u16string&, const std::u16string&) {
-    names.push_back(name);
-    return true;
-  });
-  return names;
+  if (!ReadWholeFile(path, bytes)) return {};
+  return ReadProfileSectionNamesFromBytes(View(bytes));
 }
 
 std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& section, const std::u16string& path) {
   std::vector<unsigned char> bytes;
-  std::vector<std::u16string> names;
-  if (!ReadWholeFile(path, bytes)) return names;
-  WalkFile(DecodeFile(bytes), &section, [&](const std::u16string&, const std::u16string& key, const std::u16string&) {
-    if (!key.empty()) names.push_back(key);
-    return true;
-  });
-  return names;
+  if (!ReadWholeFile(path, bytes)) return {};
+  return ReadProfileKeyNamesFromBytes(section, View(bytes));
 }
 
 }  // namespace platform
