@@ -10,6 +10,7 @@
 
 #include "app/progress_monitor.h"
 #include "config/download_plan.h"
+#include "config/kit_files.h"
 #include "framework/dialog.h"
 #include "ui/skin_images.h"
 #include "ui/window_layout.h"
@@ -25,7 +26,10 @@ class CZarnWebInstallerDlg : public framework::CDialog {
 
   HICON appIcon = nullptr;
   std::u16string moduleFolder;
-  std::u16string stringFilePath;
+  // The program's own path, and where its configuration, texts and skin come
+  // from: the files beside it, or what it carries inside itself.
+  std::u16string modulePath;
+  KitFiles kit;
   std::u16string osName;
   std::u16string bitness;
   // What this machine downloads: product name, links with their digests after the

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/embedded_kit.h"
 #include "config/platform_identity.h"
 #include "config/ui_strings.h"
 #include "download/download_manager.h"
@@ -26,11 +27,17 @@ CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNW
   wchar_t path[MAX_PATH] = {};
   DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (n > 0 && n < MAX_PATH) {
-    std::u16string full = platform::FromW(path, n);
-    size_t slash = full.rfind(u'\\');
-    if (slash != std::u16string::npos) moduleFolder = full.substr(0, slash);
+    modulePath = platform::FromW(path, n);
+    size_t slash = modulePath.rfind(u'\\');
+    if (slash != std::u16string::npos) moduleFolder = modulePath.substr(0, slash);
   }
+  // A single-file installer takes its images from itself, and only from there.
+  LoadEmbeddedKit(&kit);
   for (int i = 0; i < ui::SkinImageCount; ++i) {
+    if (kit.embedded) {
+      skin[i] = kit.skin[i] ? ui::LoadSkinBitmapFromBytes(*kit.skin[i]) : nullptr;
+      continue;
+    }
     std::u16string file = moduleFolder + u"\\" + platform::FromW(ui::SkinFileName(i));
     skin[i] = ui::LoadSkinBitmap(platform::W(file));
   }
@@ -75,12 +82,13 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
 
   ReadPlatformIdentity(osName, bitness);
-  stringFilePath = kUiStringFileName;
+  kit.stringFilePath = kUiStringFileName;
   // Without a folder nothing is read, and with no link the window ends at the link
   // check below.
   if (!moduleFolder.empty()) {
-    stringFilePath = moduleFolder + u"\\" + kUiStringFileName;
-    plan = ResolveDownloadPlan(moduleFolder + u"\\" + kInstallerConfigFileName, osName, bitness);
+    kit.stringFilePath = moduleFolder + u"\\" + kUiStringFileName;
+    kit.configPath = moduleFolder + u"\\" + kInstallerConfigFileName;
+    plan = ResolveDownloadPlan(kit, osName, bitness);
     if (!plan.hasLink) {
       StartupError(L"Xml file is missing!");
       return TRUE;
@@ -127,6 +135,12 @@ void CZarnWebInstallerDlg::SizeWindowAndButtons() {
 }
 
 void CZarnWebInstallerDlg::StartEngine() {
+  // A program named like its own package would have the download overwrite it
+  // (and a failed one delete it): it starts nothing and says the download failed.
+  if (platform::SameFile(targetPath, modulePath)) {
+    Apply(monitor.StartFailed());
+    return;
+  }
   EngineSettings settings;
   settings.download = plan.download;
   settings.fallback = plan.fallback;
@@ -161,7 +175,7 @@ void CZarnWebInstallerDlg::ComputeLayout() {
 }
 
 void CZarnWebInstallerDlg::SetUpButtons() {
-  cancelButton.SetWindowText(platform::W(GetUiString(IDS_TEXT_CANCEL, stringFilePath)));
+  cancelButton.SetWindowText(platform::W(GetUiString(IDS_TEXT_CANCEL, kit)));
   cancelButton.SetImageAlignment(ui::ImageUnderText, TRUE);
   cancelButton.SetFaceFont(L"Arial", 23, 11, 0, FALSE);
   cancelButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
@@ -172,8 +186,8 @@ void CZarnWebInstallerDlg::SetUpButtons() {
   cancelButton.SetDrawBorder(FALSE, TRUE);
   cancelButton.SetTransparent(TRUE, TRUE);
 
-  const std::u16string caption = GetUiString(IDS_DOWNLOAD_PROBLEM, stringFilePath);
-  const std::u16string address = GetUiString(IDS_DOWNLOAD_PROBLEM_RLINK, stringFilePath);
+  const std::u16string caption = GetUiString(IDS_DOWNLOAD_PROBLEM, kit);
+  const std::u16string address = GetUiString(IDS_DOWNLOAD_PROBLEM_RLINK, kit);
   helpLinkButton.SetFaceFont(L"Arial", 15, 8, 0, TRUE);
   helpLinkButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
   helpLinkButton.SetStateColor(ui::CZarnButton::IdleText, 0xA5A5A5, TRUE);
@@ -186,7 +200,7 @@ void CZarnWebInstallerDlg::SetUpButtons() {
 }
 
 void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
-  GetStatusUiString(code, stringFilePath, statusText);
+  GetStatusUiString(code, kit, statusText);
   statusDirty = true;
   RECT rc = ToRect(layout.statusRect);
   ::InvalidateRect(m_hWnd, &rc, FALSE);
@@ -234,7 +248,7 @@ void CZarnWebInstallerDlg::OnTimer() {
 void CZarnWebInstallerDlg::ConfirmCancel() {
   if (!monitor.BeginConfirm()) return;
   runEvent->Reset();
-  const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, stringFilePath);
+  const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, kit);
   const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName), MB_YESNO | MB_ICONEXCLAMATION);
   monitor.EndConfirm(answer == IDYES);
   if (answer == IDYES) {

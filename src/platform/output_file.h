@@ -34,5 +34,8 @@ class OutputFile {
 bool DeleteFileByPath(const std::u16string& path);
 // True when a file (or folder) exists at path.
 bool PathExists(const std::u16string& path);
+// True when both paths name one existing file, however each is spelt (case, short
+// names, links): what a name comparison cannot tell.
+bool SameFile(const std::u16string& a, const std::u16string& b);
 
 }  // namespace platform

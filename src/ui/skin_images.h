@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string_view>
+
 #include "ui/skin_files.h"
 
 namespace ui {
@@ -14,5 +16,8 @@ const wchar_t* SkinFileName(int image);
 // Decodes a JPEG (or any image GDI+ reads) into a bitmap the caller owns; null
 // when the file is missing or unreadable.
 HBITMAP LoadSkinBitmap(const wchar_t* path);
+// The same from bytes in memory (an image a single-file installer carries); null
+// when they are no image GDI+ reads.
+HBITMAP LoadSkinBitmapFromBytes(std::string_view bytes);
 
 }  // namespace ui

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit_report.h"
@@ -15,6 +16,8 @@ namespace kit {
 // The configuration file: the table for the eight machines in both states of the
 // product, and the findings about the file. display is the file's name in findings.
 void CheckConfiguration(const std::u16string& path, const std::string& display, Report& report);
+// The same over a configuration's bytes (the one a single-file installer carries).
+void CheckConfiguration(std::string_view bytes, const std::string& display, Report& report);
 // The interface string file.
 void CheckStrings(const std::u16string& path, const std::string& display, Report& report);
 // The ten skin images in a folder, against the default skin's sizes.

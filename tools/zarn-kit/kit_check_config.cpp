@@ -46,11 +46,15 @@ const char16_t* const kFaultEntries[] = {u"lone_end_tag",   u"unended_start_tag"
 
 class ConfigChecker {
  public:
-  ConfigChecker(const std::u16string& path, const std::string& display, Report& report)
-      : path_(path), display_(display), report_(report) {}
+  ConfigChecker(const std::string& display, Report& report) : display_(display), report_(report) {}
 
-  void Run() {
-    const bool wellFormed = doc_.LoadFile(path_);
+  // The document is read as the installer reads it: from its file, or from the
+  // bytes a single-file installer carries.
+  void Run(const std::u16string& path) { Check(doc_.LoadFile(path)); }
+  void Run(std::string_view bytes) { Check(doc_.LoadBytes(bytes.data(), bytes.size())); }
+
+ private:
+  void Check(bool wellFormed) {
     if (!ReportLoad(wellFormed)) {
       FillTable(false);
       return;
@@ -59,7 +63,6 @@ class ConfigChecker {
     WalkProduct();
   }
 
- private:
   // ---- places and names ----
   TextPlace Place(size_t offset) {
     if (!lines_.Built()) lines_.Build(doc_.GetDocumentText());
@@ -541,7 +544,6 @@ class ConfigChecker {
     }
   }
 
-  const std::u16string path_;
   const std::string display_;
   Report& report_;
   CXmlDocument doc_;
@@ -588,7 +590,11 @@ TextPlace PlaceOf(const std::u16string& text, size_t offset) {
 }
 
 void CheckConfiguration(const std::u16string& path, const std::string& display, Report& report) {
-  ConfigChecker(path, display, report).Run();
+  ConfigChecker(display, report).Run(path);
+}
+
+void CheckConfiguration(std::string_view bytes, const std::string& display, Report& report) {
+  ConfigChecker(display, report).Run(bytes);
 }
 
 }  // namespace kit

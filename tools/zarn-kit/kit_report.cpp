@@ -104,6 +104,11 @@ std::string LinkJson(const MachineRow& row, const LinkRow& link, bool download) 
 
 std::string RenderText(const Report& report) {
   std::string out;
+  if (!report.program.empty()) {
+    out += "Program \"" + report.program + "\"";
+    for (const auto& field : report.programVersion) out += "\n  " + field.first + ": " + field.second;
+    out += report.programVersion.empty() ? ": no version resource\n\n" : "\n\n";
+  }
   if (!report.machines.empty()) {
     out += "Product \"" + report.productName + "\", package file \"" + report.packageFileName + "\"\n\n";
     std::vector<std::vector<std::string>> rows = {
@@ -164,6 +169,13 @@ std::string RenderJson(const Report& report) {
            ", \"column\": " + std::to_string(f.column) + ", \"message\": " + Quoted(f.message) + "}";
   }
   out += "\n  ]";
+  if (!report.program.empty()) {
+    out += ",\n  \"program\": {\"file\": " + Quoted(report.program) + ", \"version\": {";
+    for (size_t i = 0; i < report.programVersion.size(); ++i)
+      out += std::string(i ? ", " : "") + Quoted(report.programVersion[i].first) + ": " +
+             Quoted(report.programVersion[i].second);
+    out += "}}";
+  }
   if (report.online) {
     out += ",\n  \"online\": [";
     for (size_t i = 0; i < report.probes.size(); ++i) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kit {
@@ -60,6 +61,9 @@ struct Report {
   std::vector<Finding> findings;
   std::vector<ProbeRow> probes;
   bool online = false;
+  // A single-file installer that was checked: its name and its version resource.
+  std::string program;
+  std::vector<std::pair<std::string, std::string>> programVersion;
 
   void Add(Grade grade, std::string code, std::string file, uint32_t line, uint32_t column, std::string message) {
     findings.push_back({grade, std::move(code), std::move(file), line, column, std::move(message)});

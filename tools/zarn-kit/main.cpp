@@ -1,22 +1,26 @@
-// zarn-kit check [DIR | XML] [--ini FILE] [--skin DIR] [--online] [--json]
+// zarn-kit check [DIR | XML | EXE] [--ini FILE] [--skin DIR] [--online] [--json]
+// zarn-kit pack KIT_DIR --out FILE.exe [--from ZarnWebInstaller.exe]   (Windows)
 //
 // Tells a vendor what every machine will download, and what in the kit does not do
 // what it seems to. A folder is read as the installer reads its own: the
-// configuration, the string file and the skin images beside each other. Exit status
-// 0 when nothing needs fixing, 1 for warnings only, 2 for any error, 3 for a bad
-// command line.
+// configuration, the string file and the skin images beside each other; a
+// single-file installer is read for the kit it carries. Exit status 0 when nothing
+// needs fixing, 1 for warnings only, 2 for any error, 3 for a bad command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "kit_check.h"
+#include "kit_exe.h"
 #include "platform/text.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: zarn-kit check [DIR | XML] [--ini FILE] [--skin DIR] [--online] [--json]\n");
+  std::fprintf(stderr,
+               "usage: zarn-kit check [DIR | XML | EXE] [--ini FILE] [--skin DIR] [--online] [--json]\n"
+               "       zarn-kit pack KIT_DIR --out FILE.exe [--from ZarnWebInstaller.exe]\n");
   return 3;
 }
 
@@ -40,6 +44,7 @@ std::string BaseName(const std::u16string& path) {
 }
 
 int Run(const std::vector<std::u16string>& args) {
+  if (!args.empty() && args[0] == u"pack") return kit::Pack(args);
   if (args.empty() || args[0] != u"check") return Usage();
   std::u16string target, ini, skin;
   bool online = false, json = false, iniGiven = false, skinGiven = false;
@@ -69,9 +74,14 @@ int Run(const std::vector<std::u16string>& args) {
     iniGiven = skinGiven = true;
   }
   kit::Report report;
-  kit::CheckConfiguration(xml, BaseName(xml), report);
-  if (iniGiven) kit::CheckStrings(ini, BaseName(ini), report);
-  if (skinGiven) kit::CheckSkin(skin, report);
+  if (!IsFolder(target) && kit::LooksLikeProgram(target)) {
+    if (iniGiven || skinGiven) return Usage();  // a single-file installer reads only what it carries
+    kit::CheckInstallerProgram(target, BaseName(target), report);
+  } else {
+    kit::CheckConfiguration(xml, BaseName(xml), report);
+    if (iniGiven) kit::CheckStrings(ini, BaseName(ini), report);
+    if (skinGiven) kit::CheckSkin(skin, report);
+  }
   if (online) kit::CheckOnline(report);
   const std::string out = json ? kit::RenderJson(report) : kit::RenderText(report);
   std::fwrite(out.data(), 1, out.size(), stdout);

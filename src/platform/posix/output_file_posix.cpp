@@ -56,4 +56,10 @@ bool PathExists(const std::u16string& path) {
   return ::stat(WideToUtf8(path).c_str(), &st) == 0;
 }
 
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  struct stat x, y;
+  return ::stat(WideToUtf8(a).c_str(), &x) == 0 && ::stat(WideToUtf8(b).c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+         x.st_ino == y.st_ino;
+}
+
 }  // namespace platform

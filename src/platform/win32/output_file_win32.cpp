@@ -52,4 +52,22 @@ bool DeleteFileByPath(const std::u16string& path) { return DeleteFileW(W(path)) 
 
 bool PathExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
+namespace {
+bool FileIdentity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  // No access asked: only the file's identity is read, even of a running program.
+  HANDLE h = CreateFileW(W(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+}  // namespace
+
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return FileIdentity(a, &x) && FileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
 }  // namespace platform
