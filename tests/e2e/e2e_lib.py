@@ -312,14 +312,16 @@ def package_file_name(product):
 class Installer:
     """One case folder with the installer, its skin and configuration, and its process."""
 
-    def __init__(self, ctx, folder):
-        self.ctx, self.folder = ctx, folder
+    def __init__(self, ctx, folder, exe_name="ZarnWebInstaller.exe"):
+        self.ctx, self.folder, self.exe_name = ctx, folder, exe_name
         self.proc = None
-        self.exe_win = windows_path(os.path.join(folder, "ZarnWebInstaller.exe"))
+        self.exe_win = windows_path(os.path.join(folder, exe_name))
 
-    def lay_out(self, xml=None, ini=None, skin=True):
+    def lay_out(self, xml=None, ini=None, skin=True, program=None):
+        """The folder with the program (the tested installer unless program names
+        another), the skin and the files given."""
         os.makedirs(self.folder, exist_ok=True)
-        shutil.copy(self.ctx.installer, os.path.join(self.folder, "ZarnWebInstaller.exe"))
+        shutil.copy(program or self.ctx.installer, os.path.join(self.folder, self.exe_name))
         if skin:
             for name in SKIN:
                 shutil.copy(os.path.join(self.ctx.kit, "skin", name), self.folder)
@@ -333,7 +335,7 @@ class Installer:
     def start(self):
         self.log = open(os.path.join(self.folder, "..", os.path.basename(self.folder) + ".wine.log"), "w")
         self.started_at = time.monotonic()
-        self.proc = self.ctx.wine.start([os.path.join(self.folder, "ZarnWebInstaller.exe")], self.folder, self.log)
+        self.proc = self.ctx.wine.start([os.path.join(self.folder, self.exe_name)], self.folder, self.log)
 
     def running(self):
         return self.proc is not None and self.proc.poll() is None
@@ -412,3 +414,56 @@ def click_screen_rect(rect):
     xdo("mousemove", (l + r) // 2, (t + b) // 2)
     time.sleep(0.15)
     xdo("click", 1)
+
+
+def pe_resources(path):
+    """{(type, id): bytes} of a Windows program's numbered resources (the first
+    language of each), read from its resource directory."""
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, opt_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    opt = pe + 24
+    dirs = opt + (92 if struct.unpack_from("<H", data, opt)[0] == 0x10B else 108) + 4
+    rva = struct.unpack_from("<I", data, dirs + 2 * 8)[0]
+    table = [struct.unpack_from("<8sIIII", data, opt + opt_size + 40 * i) for i in range(sections)]
+
+    def offset(r):
+        for _, vsize, va, raw, ptr in table:
+            if va <= r < va + max(vsize, raw):
+                return ptr + r - va
+        raise Fail("rva %#x of %s is in no section" % (r, path))
+    root = offset(rva)
+
+    def entries(at):
+        named, numbered = struct.unpack_from("<HH", data, at + 12)
+        return [struct.unpack_from("<II", data, at + 16 + 8 * i) for i in range(named, named + numbered)]
+    out = {}
+    for rtype, t in entries(root):
+        for rid, i in entries(root + (t & 0x7FFFFFFF)):
+            _, leaf = entries(root + (i & 0x7FFFFFFF))[0]
+            data_rva, size = struct.unpack_from("<II", data, root + leaf)
+            out[(rtype, rid)] = data[offset(data_rva):offset(data_rva) + size]
+    return out
+
+
+def throwaway_certificate(folder):
+    """A self-signed code-signing certificate made now, never kept: (pfx, password file)."""
+    os.makedirs(folder, exist_ok=True)
+    key, crt = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+    pfx, pw = os.path.join(folder, "cert.pfx"), os.path.join(folder, "pass.txt")
+    with open(pw, "w") as f:
+        f.write("throwaway\n")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", crt,
+                    "-days", "2", "-subj", "/CN=Zarn test signer", "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    subprocess.run(["openssl", "pkcs12", "-export", "-out", pfx, "-inkey", key, "-in", crt, "-passout",
+                    "pass:throwaway"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    return pfx, pw
+
+
+def sign(exe, pfx, password_file, out):
+    """Authenticode, SHA-256, with osslsigncode; then its own verification."""
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", password_file, "-h", "sha256",
+                    "-n", "Zarn test", "-in", exe, "-out", out], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    return out

@@ -16,14 +16,16 @@ import glob
 import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_lib import (AGENT, REFERER, Fail, Installer, Probe, Server, Skip, Wine, box_button, box_text, check,  # noqa: E402
-                     click_screen_rect, package_file_name, pe_bits, wait_for, xdo, xml_config)
+from e2e_lib import (AGENT, REFERER, SKIN, Fail, Installer, Probe, Server, Skip, Wine, box_button, box_text,  # noqa: E402
+                     check, click_screen_rect, package_file_name, pe_bits, pe_resources, sign, throwaway_certificate,
+                     wait_for, windows_path, xdo, xml_config)
 import e2e_screen as scr  # noqa: E402
 
 DEFAULTS = {
@@ -44,6 +46,7 @@ class Context:
         here = os.path.dirname(os.path.abspath(__file__))
         self.source = os.environ.get("ZARN_SOURCE_DIR") or os.path.dirname(os.path.dirname(here))
         self.installer, self.package, self.kit = args.installer, args.package, args.kit
+        self.kit_tool, self.kit_installer = args.kit_tool, args.kit_installer
         self.work = os.path.abspath(args.work)
         self.server = args.server or self._find_server()
         for what, path in (("installer", self.installer), ("probe", args.probe), ("demo package", self.package),
@@ -750,6 +753,121 @@ def case_cancel_during_a_retry_pause(case):
     case.expect_nothing_left(product, before)
 
 
+
+# --- the single-file installer ---------------------------------------------------------
+def zarn_kit(*args):
+    """zarn-kit.exe under Wine: (exit status, output)."""
+    if not CTX.kit_tool or not os.path.exists(CTX.kit_tool):
+        raise Skip("no zarn-kit.exe given")
+    return CTX.wine.run([CTX.kit_tool] + [windows_path(a) if os.path.isabs(a) else a for a in args], timeout=120)
+
+
+def vendor_kit(case, product, served, ini):
+    """A kit folder in the kit's own layout whose every machine gets /pkg.exe with its
+    digest: a kit zarn-kit finds nothing to warn about."""
+    folder = os.path.join(case.dir, "kit")
+    os.makedirs(os.path.join(folder, "skin"))
+    digest = hashlib.sha256(served).hexdigest()
+    entries = [{"os": o, "bit": b, "rlink": case.server.url("/pkg.exe", SLOW), "sha256": digest}
+               for o in ("Windows XP", "Windows Vista", "Windows 7", "Windows 8") for b in ("32", "64")]
+    with open(os.path.join(folder, "ZarnWebInstaller.xml"), "w", encoding="utf-8") as f:
+        f.write(config(product, entries))
+    with open(os.path.join(folder, "ZarnWebInstallerString.ini"), "w", encoding="utf-8") as f:
+        f.write(ini)
+    for name in SKIN:
+        shutil.copy(os.path.join(CTX.kit, "skin", name), os.path.join(folder, "skin"))
+    return folder
+
+
+def packed(case, kit, name, expect_rc=0):
+    out = os.path.join(case.dir, "packed", name)
+    os.makedirs(os.path.dirname(out), exist_ok=True)
+    rc, text = zarn_kit("pack", kit, "--out", out, "--from", os.path.abspath(CTX.installer))
+    check(rc == expect_rc and os.path.exists(out), "zarn-kit pack gave %d, not %d:\n%s" % (rc, expect_rc, text[-1500:]))
+    return out, text
+
+
+def case_pack_gives_the_build_s_single_file_installer(case):
+    # zarn-kit.exe pack on Windows and the resource compiler of make kit put the same
+    # kit into the same program: every resource and the code are the same bytes.
+    if not CTX.kit_installer or not os.path.exists(CTX.kit_installer):
+        raise Skip("no single-file installer given")
+    rc, text = zarn_kit("pack", os.path.abspath(CTX.kit), "--out", os.path.join(case.dir, "packed.exe"),
+                        "--from", os.path.abspath(CTX.installer))
+    check(rc in (0, 1), "zarn-kit pack of the sample kit gave %d:\n%s" % (rc, text[-1500:]))
+    ours, built = pe_resources(os.path.join(case.dir, "packed.exe")), pe_resources(CTX.kit_installer)
+    check(sorted(ours) == sorted(built), "resources differ: %s" % sorted(set(ours) ^ set(built)))
+    differ = [k for k in ours if ours[k] != built[k]]
+    check(not differ, "resources with other bytes: %r" % differ)
+    check(len([k for k in ours if k[0] == 10]) == 12, "not 12 kit resources: %r" % sorted(ours))
+
+    def text_section(path):
+        data = open(path, "rb").read()
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        count, opt = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+        for i in range(count):
+            name, _, _, raw, ptr = struct.unpack_from("<8sIIII", data, pe + 24 + opt + 40 * i)
+            if name.rstrip(b"\0") == b".text":
+                return data[ptr:ptr + raw]
+        raise Fail("no .text in %s" % path)
+    check(text_section(os.path.join(case.dir, "packed.exe")) == text_section(CTX.kit_installer),
+          "the packed program's code differs from the build's")
+
+
+def case_single_file_signed_alone_ignores_planted_files(case):
+    product = "Zarn Kit Product"
+    served = case.serve("pkg.exe", 300 * 1024)
+    carried = {"IDS_TEXT_CANCEL": "Carried", "IDS_STATUS_DOWNLOADING": "Carried text..."}
+    kit = vendor_kit(case, product, served, kit_ini(**carried))
+    exe, report = packed(case, kit, "Zarn Kit Product Setup.exe")
+    rc, text = zarn_kit("check", exe)
+    check(rc == 0, "zarn-kit check on the packed program gave %d:\n%s" % (rc, text[-1500:]))
+    pfx, pw = throwaway_certificate(os.path.join(case.dir, "cert"))
+    signed = sign(exe, pfx, pw, os.path.join(case.dir, "signed.exe"))
+    # Whoever can write beside the program plants another configuration, strings and
+    # background: none of them may be read.
+    case.inst = Installer(CTX, case.app, "Zarn Kit Product Setup.exe")
+    planted = config("Planted Product", [{"os": o, "bit": b, "rlink": case.server.url("/planted.exe")}
+                                         for o in ("Windows 7", "Windows 8") for b in ("32", "64")])
+    case.inst.lay_out(planted, kit_ini(IDS_TEXT_CANCEL="Planted", IDS_STATUS_DOWNLOADING="Planted text..."),
+                      skin=False, program=signed)
+    shutil.copy(os.path.join(CTX.kit, "skin", "StatusBkg.jpg"), os.path.join(case.app, "MainWndBkg.jpg"))
+    case.inst.start()
+    win = case.inst.wait_window()
+    snap = CTX.probe.windows()
+    expect_window_geometry(snap, case.inst.main_window(snap) or win, "Carried")
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS + ["Carried text...", "Planted text..."])
+    print("  status texts seen: %r" % seq)
+    check("Carried text..." in seq and "Planted text..." not in seq, "status texts %r (%r)" % (seq, worst[:3]))
+    case.expect_started(product, served)
+    asked = sorted({r["path"] for r in case.server.finished()})
+    check(asked == ["/pkg.exe"], "the server was asked for %r" % asked)
+    check(open(os.path.join(case.app, "ZarnWebInstaller.xml"), encoding="utf-8").read() == planted,
+          "the planted configuration changed")
+
+
+def case_single_file_named_like_its_package_refuses(case):
+    # The package lands beside the installer as "<product>.exe": an installer of that
+    # name would download over itself. It says the download failed and touches nothing.
+    product = "Zarn Kit Product"
+    served = case.serve("pkg.exe", 64 * 1024)
+    kit = vendor_kit(case, product, served, kit_ini())
+    exe, report = packed(case, kit, package_file_name(product), expect_rc=1)
+    check("[program-is-package]" in report, "zarn-kit did not warn about the name:\n%s" % report[-800:])
+    case.inst = Installer(CTX, case.app, package_file_name(product))
+    case.inst.lay_out(skin=False, program=exe)
+    before = open(os.path.join(case.app, package_file_name(product)), "rb").read()
+    case.inst.start()
+    win = case.inst.wait_window()
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
+    check(seq == [DEFAULTS["failed"]], "status texts %r, not only %r (%r)" % (seq, DEFAULTS["failed"], worst[:3]))
+    check(open(os.path.join(case.app, package_file_name(product)), "rb").read() == before, "the program was changed")
+    check(sorted(os.listdir(case.app)) == [package_file_name(product)], "files appeared: %r" % os.listdir(case.app))
+    check(not case.server.finished(), "the server was asked: %r" % [r["path"] for r in case.server.finished()])
+
 GROUPS = {
     "success": [case_success_with_ini, case_success_defaults_without_ini],
     "fallback": [case_fallback_after_404],
@@ -761,6 +879,8 @@ GROUPS = {
               case_no_registry_element_and_no_patch_gives_the_full_package],
     "versions": [case_version_winxp64, case_version_win7, case_version_win10],
     "fulldisk": [case_full_disk],
+    "kit": [case_pack_gives_the_build_s_single_file_installer, case_single_file_signed_alone_ignores_planted_files,
+            case_single_file_named_like_its_package_refuses],
     "integrity": [case_digest_mismatch_is_never_started, case_cut_twice_resumes_and_starts_once,
                   case_cancel_during_a_retry_pause],
 }
@@ -778,6 +898,8 @@ def main():
     ap.add_argument("--kit", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--server", default="")
+    ap.add_argument("--kit-tool", default="", help="zarn-kit.exe, for the single-file cases")
+    ap.add_argument("--kit-installer", default="", help="the single-file installer the build made of --kit")
     ap.add_argument("--case", default="", help="run only the cases whose name contains this")
     args = ap.parse_args()
     try:

@@ -18,6 +18,9 @@ namespace kit {
 void CheckConfiguration(const std::u16string& path, const std::string& display, Report& report);
 // The same over a configuration's bytes (the one a single-file installer carries).
 void CheckConfiguration(std::string_view bytes, const std::string& display, Report& report);
+// Windows XP machines (rows of the table) whose every link is https: XP's HTTP
+// stack cannot reach servers that accept only TLS 1.2 and later.
+void CheckOldWindowsTls(const std::string& display, Report& report);
 // The interface string file.
 void CheckStrings(const std::u16string& path, const std::string& display, Report& report);
 // The ten skin images in a folder, against the default skin's sizes.

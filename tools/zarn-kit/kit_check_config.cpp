@@ -436,11 +436,15 @@ class ConfigChecker {
     if (f.needsPrefix)
       Add(Grade::kWarning, "link-no-scheme", record,
           where + "\"" + U8(link) + "\" has no scheme: the installer puts \"http://\" in front");
-    if (f.scheme == platform::UrlScheme::kHttp)
+    if (f.scheme == platform::UrlScheme::kHttp && ParseSha256Text(doc_.GetAttribute(record, u"sha256"), nullptr))
+      Add(Grade::kNote, "plain-http", record,
+          where + "\"" + U8(f.effective) +
+              "\" is plain http: its sha256 guards the package on the way (a package that differs is never run)");
+    else if (f.scheme == platform::UrlScheme::kHttp)
       Add(Grade::kWarning, "plain-http", record,
           where + "\"" + U8(f.effective) +
               "\" is plain http: the package is run once it arrives, so anyone on the way can replace it; use "
-              "https://");
+              "https://, or give it a sha256");
     else if (f.scheme != platform::UrlScheme::kHttps)
       Add(Grade::kWarning, "link-scheme", record,
           where + "\"" + U8(f.effective) + "\" is neither http nor https: the installer cannot download it");
@@ -591,10 +595,12 @@ TextPlace PlaceOf(const std::u16string& text, size_t offset) {
 
 void CheckConfiguration(const std::u16string& path, const std::string& display, Report& report) {
   ConfigChecker(display, report).Run(path);
+  CheckOldWindowsTls(display, report);
 }
 
 void CheckConfiguration(std::string_view bytes, const std::string& display, Report& report) {
   ConfigChecker(display, report).Run(bytes);
+  CheckOldWindowsTls(display, report);
 }
 
 }  // namespace kit
