@@ -4,7 +4,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := cmake --build
 
-.PHONY: check demo deps native native-tsan native-asan mingw mingw64 tiers clean
+.PHONY: check demo kit deps native native-tsan native-asan mingw mingw64 tiers clean
 
 check: deps
 	@rm -f build/tiers.txt
@@ -17,8 +17,16 @@ deps:
 	@scripts/install-deps
 
 # The installer at work on your display (or a private Xvfb): screenshots land in build/demo/.
+# KIT=path runs it with a vendor's kit (its skin, strings and product name).
 demo:
-	@scripts/demo
+	@scripts/demo $(if $(KIT),--kit "$(KIT)")
+
+# The release: build/kit/zarn-webinstaller-<version>/ and its zip. KIT=path embeds a
+# vendor's kit, BRAND=brand.ini brands the installer, SIGN_PFX=cert.pfx with
+# SIGN_PASS_FILE=pass.txt (and SIGN_TIMESTAMP_URL=...) signs the programs.
+kit: deps
+	@scripts/kit --kit "$(KIT)" --brand "$(BRAND)" --sign-pfx "$(SIGN_PFX)" --sign-pass-file "$(SIGN_PASS_FILE)" \
+	  --sign-timestamp-url "$(SIGN_TIMESTAMP_URL)"
 
 build/%/CMakeCache.txt:
 	cmake --preset $* >/dev/null

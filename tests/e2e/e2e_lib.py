@@ -323,8 +323,9 @@ class Installer:
         os.makedirs(self.folder, exist_ok=True)
         shutil.copy(program or self.ctx.installer, os.path.join(self.folder, self.exe_name))
         if skin:
+            skin_dir = getattr(self.ctx, "skin_dir", None) or os.path.join(self.ctx.kit, "skin")
             for name in SKIN:
-                shutil.copy(os.path.join(self.ctx.kit, "skin", name), self.folder)
+                shutil.copy(os.path.join(skin_dir, name), self.folder)
         if xml is not None:
             with open(os.path.join(self.folder, "ZarnWebInstaller.xml"), "w", encoding="utf-8") as f:
                 f.write(xml)
