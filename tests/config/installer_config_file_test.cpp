@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "config/download_plan.h"
 #include "config/installer_config_file.h"
+#include "config/kit_files.h"
 #include "support/test_support.h"
 
 using testing_support::TempDir;
@@ -76,6 +78,48 @@ TEST(InstallerConfigFile, ProductNotInstalledKeepsTheFullPackage) {
   // An unrecognised machine never counts as installed.
   InstallerConfig c;
   EXPECT_FALSE(CheckPatchLink(dir.Wide("c.xml"), u"", u"", u"", c));
+}
+
+// A single-file installer reads its carried bytes through the same readers: for
+// each file the plain program reads beside it, the carried copy answers the same,
+// and a file beside it is never read.
+TEST(InstallerConfigFile, CarriedKitAnswersAsTheFilesBesideThePlainProgram) {
+  TempDir dir;
+  const std::string xml = std::string("<zarnwebinstaller><product><name>Zarn</name><registry/>") + kEntries +
+                          "</product></zarnwebinstaller>";
+  const std::string ini = "[UISTRING]\r\nIDS_TEXT_CANCEL=Abort\r\nIDS_STATUS_FINISHED=\r\n";
+  WriteText(dir.path() / "c.xml", xml);
+  WriteText(dir.path() / "s.ini", ini);
+  KitFiles plain;
+  plain.configPath = dir.Wide("c.xml");
+  plain.stringFilePath = dir.Wide("s.ini");
+  KitFiles carried;
+  carried.embedded = true;
+  carried.config = std::string_view(xml);
+  carried.strings = std::string_view(ini);
+  // Planted beside it: a different configuration and string file, never read.
+  WriteText(dir.path() / "planted.xml", "<zarnwebinstaller><product><name>Planted</name></product></zarnwebinstaller>");
+  carried.configPath = dir.Wide("planted.xml");
+  carried.stringFilePath = dir.Wide("planted.xml");
+  for (const KitFiles* kit : {&plain, &carried}) {
+    // An empty registry key counts as installed: the patch replaces the link.
+    const DownloadPlan plan = ResolveDownloadPlan(*kit, u"Windows 7", u"64");
+    ASSERT_TRUE(plan.hasLink) << kit->embedded;
+    EXPECT_EQ(plan.productName, u"Zarn");
+    EXPECT_TRUE(plan.patch);
+    EXPECT_EQ(plan.download.url, u"http://h/patch");
+    EXPECT_EQ(plan.fallback.url, u"http://h/xp");
+    EXPECT_EQ(GetUiString(IDS_TEXT_CANCEL, *kit), u"Abort");
+    EXPECT_EQ(GetUiString(IDS_STATUS_FINISHED, *kit), u"");
+    EXPECT_EQ(GetUiString(IDS_STATUS_INIT, *kit), u"Initializing...");
+  }
+  // Carrying no string file gives the built-in texts; a carried configuration that
+  // is not well-formed is "Xml file is missing!", as the file would be.
+  carried.strings.reset();
+  EXPECT_EQ(GetUiString(IDS_TEXT_CANCEL, carried), u"Cancel");
+  const std::string broken = xml.substr(0, xml.size() / 2);
+  carried.config = std::string_view(broken);
+  EXPECT_FALSE(ResolveDownloadPlan(carried, u"Windows 7", u"64").hasLink);
 }
 
 }  // namespace
