@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ std::u16string SkinFolderOf(const std::u16string& folder);
 // Every distinct link of the table: the engine's size probe, then a one-byte range
 // request; with an expected SHA-256 the package is downloaded and hashed.
 void CheckOnline(Report& report);
+
+// A file opened for binary reading by its wide name, on either platform; null when
+// it cannot be opened.
+std::FILE* OpenForReading(const std::u16string& path);
 
 // A position in a text as people count it: lines from 1, columns from 1 in
 // characters (a surrogate pair is one character).

@@ -16,14 +16,6 @@ namespace {
 
 std::string U8(const std::u16string& s) { return platform::WideToUtf8(s); }
 
-std::FILE* OpenForReading(const std::u16string& path) {
-#ifdef _WIN32
-  return _wfopen(platform::W(path), L"rb");
-#else
-  return std::fopen(platform::WideToUtf8(path).c_str(), "rb");
-#endif
-}
-
 enum class FileState { kMissing, kUnreadable, kReadable };
 
 // A folder opens on some systems but gives no bytes: only a read tells.
@@ -100,6 +92,14 @@ const SkinSize kDefaultSkin[ui::SkinImageCount] = {{600, 340}, {300, 24}, {23, 2
                                                     {23, 23},   {96, 32},  {96, 32}, {96, 32}, {45, 14}};
 
 }  // namespace
+
+std::FILE* OpenForReading(const std::u16string& path) {
+#ifdef _WIN32
+  return _wfopen(platform::W(path), L"rb");
+#else
+  return std::fopen(platform::WideToUtf8(path).c_str(), "rb");
+#endif
+}
 
 void CheckStrings(const std::u16string& path, const std::string& display, Report& report) {
   switch (ProbeFile(path)) {

@@ -176,11 +176,7 @@ std::vector<std::pair<std::string, std::string>> ReadVersionStrings(const std::s
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string* bytes) {
-#ifdef _WIN32
-  std::FILE* f = _wfopen(platform::W(path), L"rb");
-#else
-  std::FILE* f = std::fopen(platform::WideToUtf8(path).c_str(), "rb");
-#endif
+  std::FILE* f = OpenForReading(path);
   if (!f) return false;
   bytes->clear();
   char buf[65536];
@@ -192,11 +188,7 @@ bool ReadWholeFile(const std::u16string& path, std::string* bytes) {
 }
 
 bool LooksLikeProgram(const std::u16string& path) {
-#ifdef _WIN32
-  std::FILE* f = _wfopen(platform::W(path), L"rb");
-#else
-  std::FILE* f = std::fopen(platform::WideToUtf8(path).c_str(), "rb");
-#endif
+  std::FILE* f = OpenForReading(path);
   if (!f) return false;
   char head[2] = {};
   const bool mz = std::fread(head, 1, 2, f) == 2 && head[0] == 'M' && head[1] == 'Z';

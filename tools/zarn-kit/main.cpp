@@ -25,11 +25,7 @@ int Usage() {
 }
 
 bool Exists(const std::u16string& path) {
-#ifdef _WIN32
-  std::FILE* f = _wfopen(platform::W(path), L"rb");
-#else
-  std::FILE* f = std::fopen(platform::WideToUtf8(path).c_str(), "rb");
-#endif
+  std::FILE* f = kit::OpenForReading(path);
   if (f) std::fclose(f);
   return f != nullptr;
 }
