@@ -88,8 +88,3 @@ bool ProductKeyExists(const std::u16string& bitness, const std::u16string& regis
 // "patch link not found!" and patchLink stays.
 bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                     PackageLink& patchLink);
-// then patchLink is replaced by the patch link when there is one (*found, when
-// given, says whether there was), and when there is none the debugger hears "patch
-// link not found!" and patchLink stays.
-bool ApplyPatchRule(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
-                    const std::u16string& registryKey, PackageLink& patchLink, bool* found = nullptr);
