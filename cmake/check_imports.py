@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """check_imports.py: does a Windows program still start on the oldest Windows it must?
 
-    check_imports.py --objdump OBJDUMP --allowed LIST --floor XPSP3 PROGRAM.exe...
+    check_imports.py --objdump OBJDUMP --allowed LIST --known-dlls LIST --floor XPSP3 PROGRAM.exe...
 
 Reads each program's import tables and PE header with binutils' objdump and fails
 (exit 1, one line per finding) when the program imports a function the allow-list
@@ -9,6 +9,9 @@ does not name, a function whose minimum client is later than the floor, a secure
 (_s) function from msvcrt.dll, or anything by ordinal; or when its subsystem version
 is later than the floor's. Windows XP's loader refuses such a program outright,
 while Wine runs it whatever version it claims, so no test under Wine would notice.
+It also fails for a DLL imported statically that the KnownDLLs list does not name:
+the loader looks for such a DLL in the program's folder first, before the program
+can run a single instruction to prevent it.
 """
 import argparse
 import re
@@ -47,6 +50,19 @@ def parse_allowed(text):
     return allowed
 
 
+def parse_known_dlls(text):
+    """The set of DLL names (lower case) of the KnownDLLs list's text."""
+    known = set()
+    for n, raw in enumerate(text.splitlines(), 1):
+        line = raw.split("#", 1)[0].split()
+        if not line:
+            continue
+        if len(line) != 1 or not line[0].lower().endswith(".dll"):
+            raise ListError("line %d: expected one DLL name: %r" % (n, raw))
+        known.add(line[0].lower())
+    return known
+
+
 def parse_objdump(text):
     """The imports [(dll, function or None for an ordinal)] and the subsystem version."""
     imports, dll, version = [], None, {}
@@ -75,9 +91,16 @@ def parse_objdump(text):
     return imports, (version["Major"], version["Minor"])
 
 
-def findings(imports, subsystem, allowed, floor):
-    """Every reason the program would not start on floor, as text lines."""
+def findings(imports, subsystem, allowed, floor, known=None):
+    """Every reason the program would not start on floor, or would load a DLL of
+    the program's folder (known: the KnownDLLs, None skips that rule), as text lines."""
     out = []
+    if known is not None:
+        for dll in sorted({d for d, _ in imports}, key=str.lower):
+            if dll.lower() not in known:
+                out.append("%s: imported statically but not a KnownDLL on every Windows the program starts on, so a "
+                           "file of that name beside the program is loaded instead; load it at run time from the "
+                           "system folder" % dll)
     limit = CLIENTS[floor]
     if subsystem is None:
         out.append("no subsystem version in the PE header")
@@ -102,6 +125,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--objdump", required=True)
     ap.add_argument("--allowed", required=True)
+    ap.add_argument("--known-dlls", required=True)
     ap.add_argument("--floor", required=True, choices=sorted(CLIENTS))
     ap.add_argument("programs", nargs="+")
     a = ap.parse_args()
@@ -109,6 +133,11 @@ def main():
         allowed = parse_allowed(open(a.allowed, encoding="utf-8").read())
     except (OSError, ListError) as e:
         print("check_imports: %s: %s" % (a.allowed, e))
+        return 1
+    try:
+        known = parse_known_dlls(open(a.known_dlls, encoding="utf-8").read())
+    except (OSError, ListError) as e:
+        print("check_imports: %s: %s" % (a.known_dlls, e))
         return 1
     bad = 0
     for prog in a.programs:
@@ -119,7 +148,7 @@ def main():
             bad += 1
             continue
         imports, subsystem = parse_objdump(text)
-        problems = findings(imports, subsystem, allowed, a.floor)
+        problems = findings(imports, subsystem, allowed, a.floor, known)
         if not imports:
             problems.append("no imports found (not a PE program, or objdump's format changed)")
         for line in problems:

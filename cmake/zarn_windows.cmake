@@ -34,7 +34,8 @@ endfunction()
 
 # zarn_check_imports(<target>...): a CTest entry "imports" (label imports) that reads
 # the built programs' import tables against cmake/windows_imports.txt and fails on
-# anything the i686 floor, Windows XP SP3, does not have. The x86-64 build is a test
+# anything the i686 floor, Windows XP SP3, does not have, and on a statically
+# imported DLL that cmake/known_dlls.txt does not name. The x86-64 build is a test
 # vehicle, not shipped, and gets no such check.
 function(zarn_check_imports)
   if(NOT WIN32 OR NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -47,7 +48,8 @@ function(zarn_check_imports)
   endforeach()
   add_test(NAME imports
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/check_imports.py
-      --objdump ${CMAKE_OBJDUMP} --allowed ${PROJECT_SOURCE_DIR}/cmake/windows_imports.txt --floor XPSP3
+      --objdump ${CMAKE_OBJDUMP} --allowed ${PROJECT_SOURCE_DIR}/cmake/windows_imports.txt
+      --known-dlls ${PROJECT_SOURCE_DIR}/cmake/known_dlls.txt --floor XPSP3
       ${programs})
   set_tests_properties(imports PROPERTIES LABELS imports TIMEOUT 60)
 endfunction()

@@ -5,14 +5,19 @@
 #include "app/zarn_web_installer_app.h"
 
 #include "app/zarn_web_installer_dlg.h"
+#include "platform/system.h"
+#include "platform/win32/system_library.h"
 
 namespace app {
 
 CZarnWebInstallerApp theApp;
 
 BOOL CZarnWebInstallerApp::InitInstance() {
+  // The image button's tooltip is a common control.
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-  ::InitCommonControlsEx(&icc);
+  BOOL(WINAPI * initCommonControls)(const INITCOMMONCONTROLSEX*) = nullptr;
+  if (platform::BindProc(platform::LoadSystemLibrary(L"comctl32.dll"), "InitCommonControlsEx", &initCommonControls))
+    initCommonControls(&icc);
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   {
     CZarnWebInstallerDlg dlg;
@@ -26,4 +31,9 @@ BOOL CZarnWebInstallerApp::InitInstance() {
 
 }  // namespace app
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return app::theApp.Start(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL by name: the program is started from folders
+  // where anyone may have left a DLL of a system name.
+  platform::HardenLibrarySearch();
+  return app::theApp.Start();
+}

@@ -1,14 +1,12 @@
 #include "app/zarn_web_installer_dlg.h"
 
-#include <shellapi.h>
-
 #include "app/embedded_kit.h"
+#include "app/package_hand_off.h"
 #include "config/platform_identity.h"
 #include "config/ui_strings.h"
 #include "download/download_manager.h"
 #include "framework/app.h"
 #include "framework/gdi.h"
-#include "platform/output_file.h"
 #include "platform/text.h"
 #include "resource.h"
 
@@ -228,11 +226,13 @@ void CZarnWebInstallerDlg::Apply(const TickResult& result) {
       case MonitorAction::EndDialog:
         EndDialog(IDCANCEL);
         break;
-      case MonitorAction::LaunchInstaller:
-        ::ShellExecuteW(m_hWnd, L"open", platform::W(targetPath), nullptr, nullptr, SW_SHOWDEFAULT);
+      case MonitorAction::LaunchInstaller: {
+        const PackageProcess started = HandOffPackage(m_hWnd, targetPath, u"");
+        if (started.process) ::CloseHandle(started.process);
         break;
+      }
       case MonitorAction::DeletePackage:
-        platform::DeleteFileByPath(targetPath);
+        DiscardPackage(targetPath);
         break;
     }
   }

@@ -1,5 +1,6 @@
 #include "config/download_plan.h"
 
+#include "config/installer_config_file.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -43,7 +44,7 @@ DownloadPlan Resolve(CXmlDocument& doc, const std::u16string& osName, const std:
 DownloadPlan ResolveDownloadPlan(const std::u16string& path, const std::u16string& osName,
                                  const std::u16string& bitness) {
   CXmlDocument doc;
-  if (!doc.LoadFile(path)) return DownloadPlan();
+  if (!LoadInstallerConfig(doc, path)) return DownloadPlan();
   return Resolve(doc, osName, bitness, nullptr);
 }
 
@@ -69,11 +70,12 @@ std::u16string PackageFileName(const std::u16string& productName) {
   while (!stem.empty() && stem.back() == u' ') stem.pop_back();
   for (char16_t& c : stem)
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL"};
+  static const char16_t* const kDevices[] = {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"};
   bool device = false;
   for (const char16_t* d : kDevices) device = device || stem == d;
+  // COM1..COM9 and LPT1..LPT9, and the same with a superscript one, two or three.
   if (stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0) &&
-      stem[3] >= u'1' && stem[3] <= u'9')
+      ((stem[3] >= u'1' && stem[3] <= u'9') || stem[3] == u'\u00B9' || stem[3] == u'\u00B2' || stem[3] == u'\u00B3'))
     device = true;
   if (device) name.insert(name.begin(), u'_');
   return name + u".exe";

@@ -53,5 +53,5 @@ DownloadPlan ResolveDownloadPlanAs(CXmlDocument& doc, const std::u16string& osNa
 
 // The package's file name: the product name with the characters Windows refuses in
 // a file name (\ / : * ? " < > | and control characters) replaced by "_", a "_"
-// before a device name (CON, NUL, COM1...), and ".exe".
+// before a device name (CON, NUL, COM1, CONIN$, CONOUT$...), and ".exe".
 std::u16string PackageFileName(const std::u16string& productName);

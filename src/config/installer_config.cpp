@@ -54,6 +54,7 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
       const std::u16string hash = doc.GetAttribute(u"sha256");
       e.linked = hash.empty() || ParseSha256Text(hash, &e.link.sha256);
       e.badHash = !e.linked;
+      e.link.signer = doc.GetAttribute(u"signer");
     }
   }
   doc.LeaveElement();

@@ -11,7 +11,9 @@
 // An rlink or patch may carry sha256="<64 hex digits>": the package that link
 // gives must have that digest or it is not started. A value that is not 64 hex
 // digits makes the element count as absent (its link is never downloaded
-// unchecked), and the debugger hears why. <retries>N</retries> under product sets
+// unchecked), and the debugger hears why. It may also carry signer="<name>": the
+// package must then carry a valid Authenticode signature whose certificate's
+// subject common name is exactly that name. Both given, both must hold. <retries>N</retries> under product sets
 // how often a broken transfer is tried again.
 #pragma once
 

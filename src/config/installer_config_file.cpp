@@ -1,19 +1,31 @@
 #include "config/installer_config_file.h"
 
+#include "platform/output_file.h"
 #include "xml/xml_document.h"
+
+bool LoadInstallerConfig(CXmlDocument& doc, const std::u16string& path, bool* tooLarge) {
+  uint64_t size = 0;
+  const bool large = platform::FileSizeOf(path, &size) && size > kMaxInstallerConfigBytes;
+  if (tooLarge) *tooLarge = large;
+  if (large) {
+    doc.SetDocument();
+    return false;
+  }
+  return doc.LoadFile(path);
+}
 
 bool ReadInstallerConfig(const std::u16string& path, const std::u16string& osName,
                          const std::u16string& bitness, InstallerConfig& config) {
   config.downloadLink = PackageLink();
   CXmlDocument doc;
-  if (!doc.LoadFile(path)) return false;
+  if (!LoadInstallerConfig(doc, path)) return false;
   return SelectInstallerLinks(doc, osName, bitness, config);
 }
 
 bool ReadPatchLink(const std::u16string& path, const std::u16string& osName, const std::u16string& bitness,
                    InstallerConfig& config) {
   CXmlDocument doc;
-  if (!doc.LoadFile(path)) return false;
+  if (!LoadInstallerConfig(doc, path)) return false;
   return SelectPatchLink(doc, osName, bitness, config.patchLink);
 }
 
@@ -23,7 +35,7 @@ bool CheckPatchLink(const std::u16string& path, const std::u16string& osName, co
   if (!ProductKeyExists(bitness, registryKey)) return false;
   CXmlDocument doc;
   // A file that does not load has no patch link, which the rule reports.
-  if (!doc.LoadFile(path)) doc.SetDocument();
+  if (!LoadInstallerConfig(doc, path)) doc.SetDocument();
   ApplyPatchRule(doc, osName, bitness, config.patchLink);
   return true;
 }

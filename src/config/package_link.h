@@ -10,6 +10,9 @@ struct PackageLink {
   std::u16string url;
   // The digest the package must have: 64 lower-case hex digits; empty, not checked.
   std::u16string sha256;
+  // The subject name of the certificate the package must be signed with
+  // (Authenticode); empty, not checked.
+  std::u16string signer;
 };
 
 // True when the link canonicalises (browser mode) and then cracks.

@@ -3,6 +3,7 @@
 #include "download/engine_requests.h"
 #include "download/segment_transfer.h"
 #include "platform/sha256.h"
+#include "platform/signature.h"
 #include "platform/system.h"
 
 namespace {
@@ -19,9 +20,29 @@ CDownloadManager* CDownloadManager::Instance() {
   return g_manager;
 }
 
-bool FileHasSha256(const std::u16string& path, const std::u16string& sha256) {
+bool FileHasSha256(platform::HeldFile& file, const std::u16string& sha256) {
   uint8_t digest[platform::kSha256Bytes];
-  return platform::Sha256File(path, digest) && platform::Sha256Hex(digest) == sha256;
+  return platform::Sha256File(file, digest) && platform::Sha256Hex(digest) == sha256;
+}
+
+void ReleaseHeldPackage() {
+  if (g_manager) g_manager->heldPackage.Close();
+}
+
+bool DiscardPackage(const std::u16string& path) {
+  ReleaseHeldPackage();
+  return platform::DeleteFileByPath(path);
+}
+
+bool CDownloadManager::HoldAndCheckPackage() {
+  // Opened the moment the write handle is closed: from here until the package's
+  // process exists, what was checked is what stays at the path.
+  if (!heldPackage.Open(targetPath)) return false;
+  // A package that is not the one the vendor named is never handed on.
+  const bool named = (downloadLink.sha256.empty() || FileHasSha256(heldPackage, downloadLink.sha256)) &&
+                     (downloadLink.signer.empty() || platform::FileSignedBy(heldPackage, targetPath, downloadLink.signer));
+  if (!named) heldPackage.Close();
+  return named;
 }
 
 int CDownloadManager::Start(const EngineSettings& given) {
@@ -142,10 +163,9 @@ void CDownloadManager::Run() {
   if (!doneEvent->Wait(platform::kInfinite)) return;
   outputFile->Close();
   int32_t outcome = ReadDownloadStatus().state;
-  // A package that is not the one the vendor named is never handed on: it fails
-  // like a broken transfer, and is deleted.
-  if (outcome == STATUS_DOWNLOADDONE && !downloadLink.sha256.empty() &&
-      !FileHasSha256(targetPath, downloadLink.sha256)) {
+  // A package that cannot be held, or is not the one the vendor named, fails like a
+  // broken transfer, and is deleted.
+  if (outcome == STATUS_DOWNLOADDONE && !HoldAndCheckPackage()) {
     platform::LockGuard guard(*statusLock);
     g_downloadStatus.state = outcome = STATUS_DOWNLOAD_FAILED;
   }

@@ -13,13 +13,15 @@
 #include "config/installer_config.h"
 #include "config/package_link.h"
 #include "download/download_status.h"
+#include "platform/output_file.h"
 #include "platform/sync.h"
 
 // Everything one run of the engine is told before it starts. The defaults are the
 // installer's own.
 struct EngineSettings {
   // The link tried first and the one to turn to when it yields no size, each with
-  // the digest its package must have (checked after the transfer, before state 8).
+  // the digest and the publisher its package must have (checked after the
+  // transfer, before state 8).
   PackageLink download;
   PackageLink fallback;
   std::u16string targetPath;
@@ -46,6 +48,12 @@ class CDownloadManager {
   void Run();
   void CheckLinks();
   int64_t QueryContentLength();
+  // Once the last transfer has ended and the package file is closed: holds the
+  // package (read, shared for reading only) and checks it through that hold
+  // against what its link says (sha256, signer). False when it is not the package
+  // the vendor named, or when it cannot be held because someone else has it open;
+  // the hold is then closed again, so that the file can be deleted.
+  bool HoldAndCheckPackage();
 
   std::u16string targetPath;
   // The current download link, which the worker replaces by the fallback link (the
@@ -58,6 +66,10 @@ class CDownloadManager {
   // Written by the worker only; read by teardown after the worker has ended.
   std::vector<std::unique_ptr<platform::Thread>> segmentThreads;
   bool workerResumed = false;
+  // The package from its check until its process exists (state 8 on): nobody can
+  // write, replace or delete it meanwhile. Opened by the worker; after state 8 the
+  // window alone releases it (HandOffPackage, DiscardPackage).
+  platform::HeldFile heldPackage;
 };
 
 // The engine's start, in the order the installer window makes it: Start, then
@@ -66,9 +78,17 @@ class CDownloadManager {
 // and nothing may be polled. Either way ReleaseDownloadObjects is the matching end.
 bool StartDownloadEngine(const EngineSettings& settings);
 
-// Whether the file at path has the digest sha256 (lower-case hex); false also when
-// it cannot be read.
-bool FileHasSha256(const std::u16string& path, const std::u16string& sha256);
+// Whether the held file has the digest sha256 (lower-case hex); false also when it
+// cannot be read.
+bool FileHasSha256(platform::HeldFile& file, const std::u16string& sha256);
+
+// Closes the hold on the package: its process has been created, or it never will
+// be. Nothing when no package is held.
+void ReleaseHeldPackage();
+// The package was ready but is not to be started (a cancel confirmed after state
+// 8): the hold is closed first, then the file deleted. False when it could not be
+// deleted.
+bool DiscardPackage(const std::u16string& path);
 
 // Teardown, for the window's destructor: releases statusLock, the internet session,
 // fileLock, the three events and the manager, each only if it exists. When a worker

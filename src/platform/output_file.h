@@ -30,6 +30,35 @@ class OutputFile {
 #endif
 };
 
+// A finished file held open for reading, shared with others for reading only: while
+// it is held on Windows nobody can open it for writing, replace, rename or delete
+// it, so what was read through it is what stays at its path. (POSIX has no such
+// sharing rule: there it is only an open descriptor.)
+class HeldFile {
+ public:
+  HeldFile() = default;
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  // False when the file is gone or someone else holds it open for writing.
+  bool Open(const std::u16string& path);
+  bool IsOpen() const;
+  // Reads up to size bytes from offset; *got 0 at the end.
+  bool ReadAt(uint64_t offset, void* data, size_t size, size_t* got);
+  // The system's handle (a HANDLE on Windows, a descriptor elsewhere), for checks
+  // that read the file through it.
+  intptr_t NativeHandle() const;
+  void Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+  int fd_ = -1;
+#endif
+};
+
 // Removes a file by path; false when it could not be removed (or did not exist).
 bool DeleteFileByPath(const std::u16string& path);
 // True when a file (or folder) exists at path.
@@ -37,5 +66,8 @@ bool PathExists(const std::u16string& path);
 // True when both paths name one existing file, however each is spelt (case, short
 // names, links): what a name comparison cannot tell.
 bool SameFile(const std::u16string& a, const std::u16string& b);
+// The size in bytes of the file at path, without opening it; false when there is
+// no such file.
+bool FileSizeOf(const std::u16string& path, uint64_t* size);
 
 }  // namespace platform

@@ -33,9 +33,13 @@ class Sha256 {
 #endif
 };
 
+class HeldFile;
+
 // The digest of the whole file at path, read from disk as it is now; false when
 // the file cannot be opened or read (the digest is then left as it was).
 bool Sha256File(const std::u16string& path, uint8_t digest[kSha256Bytes]);
+// The same through a file already held open, from its first byte.
+bool Sha256File(HeldFile& file, uint8_t digest[kSha256Bytes]);
 
 // The digest as 64 lower-case hex digits, the form the configuration is compared in.
 inline std::u16string Sha256Hex(const uint8_t digest[kSha256Bytes]) {

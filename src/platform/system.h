@@ -18,4 +18,12 @@ std::u16string ExecutablePath();
 // Milliseconds from an arbitrary fixed point, for measuring intervals.
 uint64_t TickMs();
 
+// The first call of a Windows program: later DLL loads by name search only the
+// system folder, never the program's own (which may be a Downloads folder holding
+// anything) nor the current one. True when the system can limit the search itself
+// (SetDefaultDllDirectories); false where it cannot (XP, Vista), and then the
+// current folder leaves the search and the DLLs loaded later by name are loaded
+// first from the system folder. Nothing to do elsewhere (true).
+bool HardenLibrarySearch();
+
 }  // namespace platform

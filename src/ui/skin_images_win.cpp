@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/win32/system_library.h"
+
 namespace ui {
 
 const wchar_t* SkinFileName(int image) {
@@ -11,8 +13,9 @@ const wchar_t* SkinFileName(int image) {
 }
 
 namespace {
-// The four flat GDI+ entry points we need, declared here so that the C++ wrapper
-// headers (and everything they pull in) stay out of the build.
+// The flat GDI+ entry points we need, declared here so that the C++ wrapper
+// headers (and everything they pull in) stay out of the build. GDI+ is not a
+// KnownDLL before Windows 10: it is loaded from the system folder by full path.
 struct GdiplusStartupInput {
   UINT32 version = 1;
   void* debugCallback = nullptr;
@@ -20,43 +23,56 @@ struct GdiplusStartupInput {
   BOOL suppressExternalCodecs = FALSE;
 };
 struct GpBitmap;
-extern "C" {
-int WINAPI GdiplusStartup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
-int WINAPI GdipCreateBitmapFromFile(const WCHAR* file, GpBitmap** bitmap);
-int WINAPI GdipCreateBitmapFromStream(IStream* stream, GpBitmap** bitmap);
-int WINAPI GdipCreateHBITMAPFromBitmap(GpBitmap* bitmap, HBITMAP* out, DWORD background);
-int WINAPI GdipDisposeImage(GpBitmap* image);
-}
+struct Gdiplus {
+  int(WINAPI* GdiplusStartup)(ULONG_PTR* token, const GdiplusStartupInput* input, void* output) = nullptr;
+  int(WINAPI* GdipCreateBitmapFromFile)(const WCHAR* file, GpBitmap** bitmap) = nullptr;
+  int(WINAPI* GdipCreateBitmapFromStream)(IStream* stream, GpBitmap** bitmap) = nullptr;
+  int(WINAPI* GdipCreateHBITMAPFromBitmap)(GpBitmap* bitmap, HBITMAP* out, DWORD background) = nullptr;
+  int(WINAPI* GdipDisposeImage)(GpBitmap* image) = nullptr;
+  bool started = false;
+};
 constexpr int kGdiplusOk = 0;
 
-// GDI+ lives for the whole process once the first image is decoded.
-bool StartGdiplus() {
-  static ULONG_PTR token = 0;
-  static bool started = false;
-  if (!started) {
-    GdiplusStartupInput input;
-    started = GdiplusStartup(&token, &input, nullptr) == kGdiplusOk;
-  }
-  return started;
+Gdiplus LoadAndStart() {
+  Gdiplus gdip;
+  const HMODULE dll = platform::LoadSystemLibrary(L"gdiplus.dll");
+  ULONG_PTR token = 0;
+  GdiplusStartupInput input;
+  gdip.started = platform::BindProc(dll, "GdiplusStartup", &gdip.GdiplusStartup) &&
+                 platform::BindProc(dll, "GdipCreateBitmapFromFile", &gdip.GdipCreateBitmapFromFile) &&
+                 platform::BindProc(dll, "GdipCreateBitmapFromStream", &gdip.GdipCreateBitmapFromStream) &&
+                 platform::BindProc(dll, "GdipCreateHBITMAPFromBitmap", &gdip.GdipCreateHBITMAPFromBitmap) &&
+                 platform::BindProc(dll, "GdipDisposeImage", &gdip.GdipDisposeImage) &&
+                 gdip.GdiplusStartup(&token, &input, nullptr) == kGdiplusOk;
+  return gdip;
 }
 
-HBITMAP ToBitmap(GpBitmap* bitmap) {
+// GDI+ lives for the whole process once the first image is decoded; null when it
+// cannot be loaded or started (the images then stay empty).
+const Gdiplus* StartGdiplus() {
+  static const Gdiplus gdip = LoadAndStart();
+  return gdip.started ? &gdip : nullptr;
+}
+
+HBITMAP ToBitmap(const Gdiplus& gdip, GpBitmap* bitmap) {
   HBITMAP out = nullptr;
-  if (GdipCreateHBITMAPFromBitmap(bitmap, &out, 0xFF000000) != kGdiplusOk) out = nullptr;
-  GdipDisposeImage(bitmap);
+  if (gdip.GdipCreateHBITMAPFromBitmap(bitmap, &out, 0xFF000000) != kGdiplusOk) out = nullptr;
+  gdip.GdipDisposeImage(bitmap);
   return out;
 }
 }  // namespace
 
 HBITMAP LoadSkinBitmap(const wchar_t* path) {
-  if (!StartGdiplus()) return nullptr;
+  const Gdiplus* gdip = StartGdiplus();
+  if (!gdip) return nullptr;
   GpBitmap* bitmap = nullptr;
-  if (GdipCreateBitmapFromFile(path, &bitmap) != kGdiplusOk || !bitmap) return nullptr;
-  return ToBitmap(bitmap);
+  if (gdip->GdipCreateBitmapFromFile(path, &bitmap) != kGdiplusOk || !bitmap) return nullptr;
+  return ToBitmap(*gdip, bitmap);
 }
 
 HBITMAP LoadSkinBitmapFromBytes(std::string_view bytes) {
-  if (bytes.empty() || bytes.size() > 0x7FFFFFFF || !StartGdiplus()) return nullptr;
+  const Gdiplus* gdip = bytes.empty() || bytes.size() > 0x7FFFFFFF ? nullptr : StartGdiplus();
+  if (!gdip) return nullptr;
   // GDI+ reads an image from a stream; a stream over a copy in global memory is
   // what every Windows since XP offers for bytes already in memory.
   HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
@@ -75,7 +91,7 @@ HBITMAP LoadSkinBitmapFromBytes(std::string_view bytes) {
   }
   HBITMAP out = nullptr;
   GpBitmap* bitmap = nullptr;
-  if (GdipCreateBitmapFromStream(stream, &bitmap) == kGdiplusOk && bitmap) out = ToBitmap(bitmap);
+  if (gdip->GdipCreateBitmapFromStream(stream, &bitmap) == kGdiplusOk && bitmap) out = ToBitmap(*gdip, bitmap);
   stream->Release();  // frees the memory too
   return out;
 }

@@ -145,13 +145,14 @@ class NoLoopApp : public framework::CWinApp {
 
 class InstallerWindow : public ::testing::Test {
  protected:
-  INT_PTR Run(UINT answer, bool escape) {
+  INT_PTR Run(UINT answer, bool escape) { return Run(dlg, answer, escape); }
+  INT_PTR Run(CZarnWebInstallerDlg& window, UINT answer, bool escape) {
     g_seen = Observed{};
-    g_seen.dlg = &dlg;
+    g_seen.dlg = &window;
     g_answer = answer;
     g_pressEscape = escape;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
-    INT_PTR result = dlg.DoModal();
+    INT_PTR result = window.DoModal();
     ::KillTimer(nullptr, timer);
     return result;
   }
@@ -226,17 +227,32 @@ TEST_F(InstallerWindow, EngineThatCannotStartShowsTheFailureForAMomentThenCloses
   EXPECT_FALSE(dlg.monitor.EngineRunning());
 }
 
-TEST_F(InstallerWindow, MissingConfigurationGivesOneBoxAndTheWindowNeverShows) {
-  ::DeleteFileW(ConfigPath().c_str());
+// A missing configuration, and one of 600 MB (which, read whole, used to end the
+// process silently): one box each, and the window never shows.
+TEST_F(InstallerWindow, MissingOrGiantConfigurationGivesOneBoxAndTheWindowNeverShows) {
   NoLoopApp app;  // the box's caption is the application's name
   app.Start();
-  INT_PTR result = Run(IDCANCEL, false);
-  EXPECT_EQ(result, IDOK) << "either answer ends the window the same way";
-  EXPECT_EQ(g_seen.boxes, 1);
-  EXPECT_EQ(g_seen.boxText, L"Xml file is missing!");
-  EXPECT_EQ(g_seen.boxCaption, L"app_window_test");
-  EXPECT_FALSE(g_seen.dialogVisibleWithBox);
-  EXPECT_FALSE(g_seen.inspected) << "the window was never shown";
+  for (bool giant : {false, true}) {
+    SCOPED_TRACE(giant);
+    ::DeleteFileW(ConfigPath().c_str());
+    if (giant) {
+      // Sparse: it takes no room on disk.
+      HANDLE f = ::CreateFileW(ConfigPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      ASSERT_NE(f, INVALID_HANDLE_VALUE);
+      LARGE_INTEGER end;
+      end.QuadPart = 600LL * 1024 * 1024;
+      ASSERT_TRUE(::SetFilePointerEx(f, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(f));
+      ::CloseHandle(f);
+    }
+    CZarnWebInstallerDlg window;
+    INT_PTR result = Run(window, IDCANCEL, false);
+    EXPECT_EQ(result, IDOK) << "either answer ends the window the same way";
+    EXPECT_EQ(g_seen.boxes, 1);
+    EXPECT_EQ(g_seen.boxText, L"Xml file is missing!");
+    EXPECT_EQ(g_seen.boxCaption, L"app_window_test");
+    EXPECT_FALSE(g_seen.dialogVisibleWithBox);
+    EXPECT_FALSE(g_seen.inspected) << "the window was never shown";
+  }
 }
 
 TEST(InstallerWindowSkin, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImagesEmpty) {

@@ -13,8 +13,9 @@ namespace {
 
 const std::u16string kFull(64, u'a'), kPatch(64, u'b'), kDefault(64, u'c');
 
-std::u16string Link(const char16_t* element, const std::u16string& url, const std::u16string& sha256) {
-  return u"<" + std::u16string(element) + u" sha256=\"" + sha256 + u"\">" + url + u"</" + element + u">";
+std::u16string Link(const char16_t* element, const std::u16string& url, const std::u16string& sha256,
+                    const std::u16string& more = u"") {
+  return u"<" + std::u16string(element) + u" sha256=\"" + sha256 + u"\"" + more + u">" + url + u"</" + element + u">";
 }
 
 // Windows 7 64-bit has a full package and a patch; Windows 8 64-bit only a full
@@ -22,13 +23,14 @@ std::u16string Link(const char16_t* element, const std::u16string& url, const st
 std::u16string Config(const std::u16string& registry) {
   return u"<zarnwebinstaller><product><name>Zarn: Plan</name>" + registry +
          u"<installerInfo default=\"YES\"><os>Windows XP</os><bit>64</bit>" +
-         Link(u"rlink", u"http://h/xp", kDefault) + u"</installerInfo><installerInfo><os>Windows 7</os><bit>64</bit>" +
-         Link(u"rlink", u"http://h/full", kFull) + Link(u"patch", u"http://h/patch", kPatch) +
+         Link(u"rlink", u"http://h/xp", kDefault, u" signer=\"Zarn &amp; Co\"") +
+         u"</installerInfo><installerInfo><os>Windows 7</os><bit>64</bit>" + Link(u"rlink", u"http://h/full", kFull) +
+         Link(u"patch", u"http://h/patch", kPatch, u" signer=\"Patch Signer\"") +
          u"</installerInfo><installerInfo><os>Windows 8</os><bit>64</bit><rlink>h/bare</rlink></installerInfo>"
          u"<retries>5</retries></product></zarnwebinstaller>";
 }
 
-TEST(DownloadPlan, EachLinkKeepsItsDigestThroughThePatchRuleAndTheRepair) {
+TEST(DownloadPlan, EachLinkKeepsItsDigestAndSignerThroughThePatchRuleAndTheRepair) {
   CXmlDocument doc(Config(u"<registry>SOFTWARE\\ZarnPlan</registry>"));
   for (bool installed : {false, true}) {
     SCOPED_TRACE(installed);
@@ -38,8 +40,10 @@ TEST(DownloadPlan, EachLinkKeepsItsDigestThroughThePatchRuleAndTheRepair) {
     EXPECT_EQ(p.patch, installed);
     EXPECT_EQ(p.download.url, installed ? u"http://h/patch" : u"http://h/full");
     EXPECT_EQ(p.download.sha256, installed ? kPatch : kFull);
+    EXPECT_EQ(p.download.signer, installed ? u"Patch Signer" : u"");
     EXPECT_EQ(p.fallback.url, u"http://h/xp");
     EXPECT_EQ(p.fallback.sha256, kDefault);
+    EXPECT_EQ(p.fallback.signer, u"Zarn & Co");
     EXPECT_TRUE(p.linksParse);
     EXPECT_FALSE(p.downloadRepaired || p.fallbackRepaired);
     EXPECT_EQ(p.packageFileName, u"Zarn_ Plan.exe");
@@ -139,6 +143,10 @@ TEST(PackageFileName, ForbiddenCharactersBecomeUnderscores) {
   EXPECT_EQ(PackageFileName(u"Con.setup"), u"_Con.setup.exe");
   EXPECT_EQ(PackageFileName(u"COM1 "), u"_COM1 .exe");
   EXPECT_EQ(PackageFileName(u"LPT0"), u"LPT0.exe");
+  EXPECT_EQ(PackageFileName(u"CONIN$"), u"_CONIN$.exe");
+  EXPECT_EQ(PackageFileName(u"conout$.x"), u"_conout$.x.exe");
+  EXPECT_EQ(PackageFileName(u"COM\u00B9"), u"_COM\u00B9.exe");
+  EXPECT_EQ(PackageFileName(u"CONIN$2"), u"CONIN$2.exe");
   EXPECT_EQ(PackageFileName(u"Console"), u"Console.exe");
 }
 

@@ -46,6 +46,22 @@ TEST(InstallerConfigFile, MissingOrWrongFilesGiveNoLink) {
   }
 }
 
+TEST(InstallerConfigFile, AFileAboveTheCapIsNotReadAtAll) {
+  TempDir dir;
+  // A good document padded with blanks up to the cap is read; one byte more, and
+  // the same document counts as missing.
+  std::string text = std::string("<zarnwebinstaller><product><name>P</name>") + kEntries + "</product></zarnwebinstaller>";
+  text.resize(kMaxInstallerConfigBytes, ' ');
+  WriteText(dir.path() / "at.xml", text);
+  WriteText(dir.path() / "above.xml", text + "\n");
+  EXPECT_TRUE(ResolveDownloadPlan(dir.Wide("at.xml"), u"Windows 7", u"64").hasLink);
+  const DownloadPlan above = ResolveDownloadPlan(dir.Wide("above.xml"), u"Windows 7", u"64");
+  EXPECT_FALSE(above.hasLink);
+  EXPECT_EQ(above.productName, u"") << "nothing of it was read";
+  InstallerConfig c;
+  EXPECT_FALSE(ReadInstallerConfig(dir.Wide("above.xml"), u"Windows 7", u"64", c));
+}
+
 TEST(InstallerConfigFile, InstalledProductDownloadsThePatch) {
   TempDir dir;
   // Empty registry element: HKEY_LOCAL_MACHINE itself, which always exists.

@@ -9,9 +9,21 @@
 //   window_probe render FACE HEIGHT WIDTH WEIGHT TEXT...
 //                                   each text drawn white on black in that font, as
 //                                   rows of grey levels 0-9 (text recognition)
+//   window_probe trust add|remove FILE.der
+//                                   a root certificate added to or removed from the
+//                                   machine's trusted roots
+//   window_probe hammer FILE REPLACEMENT SECONDS
+//                                   another process after FILE: tries, over and over,
+//                                   to open it for writing and to replace it with
+//                                   REPLACEMENT, until a process runs from a file of
+//                                   FILE's name or SECONDS pass; counts what worked
+//                                   and the error codes of what did not
 #include <windows.h>
 
 #include <tlhelp32.h>
+#include <wincrypt.h>
+
+#include <map>
 
 #include <cstdio>
 #include <cstdlib>
@@ -240,6 +252,72 @@ int Render(const wchar_t* face, int height, int width, int weight, int count, ch
   return 0;
 }
 
+int Trust(const std::string& how, const wchar_t* file) {
+  std::FILE* f = _wfopen(file, L"rb");
+  if (!f) return 1;
+  std::vector<BYTE> der(65536);
+  der.resize(std::fread(der.data(), 1, der.size(), f));
+  std::fclose(f);
+  // The registry store itself: changes are written when it is closed.
+  HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  if (!store) return 1;
+  PCCERT_CONTEXT cert = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+  BOOL ok = FALSE;
+  if (cert && how == "add") {
+    ok = ::CertAddCertificateContextToStore(store, cert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  } else if (cert) {
+    PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
+    ok = !found || ::CertDeleteCertificateFromStore(found);  // deleting frees found
+  }
+  if (cert) ::CertFreeCertificateContext(cert);
+  ::CertCloseStore(store, 0);
+  std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
+  return ok ? 0 : 1;
+}
+
+bool ProcessRunsFrom(const std::wstring& file) {
+  const std::wstring name = file.substr(file.find_last_of(L"\\/") + 1);
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof(e);
+  bool found = false;
+  for (BOOL ok = ::Process32FirstW(snap, &e); ok && !found; ok = ::Process32NextW(snap, &e))
+    found = ::lstrcmpiW(e.szExeFile, name.c_str()) == 0;
+  ::CloseHandle(snap);
+  return found;
+}
+
+int Hammer(const std::wstring& file, const std::wstring& replacement, int seconds) {
+  int attempts = 0, opened = 0, replaced = 0;
+  std::map<DWORD, int> errors;
+  const DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  while (static_cast<int>(end - ::GetTickCount()) > 0 && !ProcessRunsFrom(file)) {
+    ++attempts;
+    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      ++opened;
+      ::CloseHandle(h);
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      ++errors[::GetLastError()];
+    }
+    if (::MoveFileExW(replacement.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      ++replaced;
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      ++errors[::GetLastError()];
+    }
+  }
+  std::printf("{\"attempts\":%d,\"opened\":%d,\"replaced\":%d,\"errors\":{", attempts, opened, replaced);
+  bool first = true;
+  for (const auto& e : errors) {
+    std::printf("%s\"%lu\":%d", first ? "" : ",", e.first, e.second);
+    first = false;
+  }
+  std::printf("}}\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -251,7 +329,10 @@ int main(int argc, char** argv) {
   if (mode == "render" && argc >= 6)
     return Render(Wide(argv[2]).c_str(), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argc - 6,
                   argv + 6);
+  if (mode == "trust" && argc == 4) return Trust(argv[2], Wide(argv[3]).c_str());
+  if (mode == "hammer" && argc == 5) return Hammer(Wide(argv[2]), Wide(argv[3]), std::atoi(argv[4]));
   std::fprintf(stderr,
-               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT...\n");
+               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT...\n"
+               "       | trust add|remove FILE.der | hammer FILE REPLACEMENT SECONDS\n");
   return 2;
 }

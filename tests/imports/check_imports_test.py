@@ -74,6 +74,17 @@ class Findings(unittest.TestCase):
         self.assertIn("subsystem version 6.00", check(objdump([], 6, 0))[0])
         self.assertIn("no subsystem version", check("DLL Name: KERNEL32.dll")[0])
 
+    def test_a_dll_that_is_not_known_is_named_once(self):
+        known = ci.parse_known_dlls("kernel32.dll\nMSVCRT.DLL   # the CRT\n")
+        allowed = ci.parse_allowed(LIST + "WININET.dll InternetOpenW XP\nWININET.dll InternetCloseHandle XP\n")
+        text = objdump([("KERNEL32.dll", ["CloseHandle"]), ("WININET.dll", ["InternetOpenW", "InternetCloseHandle"]),
+                        ("msvcrt.dll", ["memcpy"])])
+        imports, subsystem = ci.parse_objdump(text)
+        found = ci.findings(imports, subsystem, allowed, "XPSP3", known)
+        self.assertEqual(len(found), 1, found)
+        self.assertTrue(found[0].startswith("WININET.dll: imported statically but not a KnownDLL"), found[0])
+        self.assertEqual(ci.findings(imports, subsystem, allowed, "XPSP3"), [], "without a list the rule is off")
+
     def test_nothing_after_the_tables_counts_as_an_import(self):
         imports, _ = ci.parse_objdump(objdump([("KERNEL32.dll", ["CloseHandle"])]))
         self.assertEqual(imports, [("KERNEL32.dll", "CloseHandle")])
@@ -88,6 +99,18 @@ class AllowList(unittest.TestCase):
             with self.assertRaises(ci.ListError) as e:
                 ci.parse_allowed(text)
             self.assertIn(why, str(e.exception))
+
+    def test_a_bad_known_dlls_line_is_refused(self):
+        for text in ("kernel32", "kernel32.dll user32.dll"):
+            with self.assertRaises(ci.ListError):
+                ci.parse_known_dlls(text)
+
+    def test_the_committed_known_dlls_leave_out_what_planting_reaches(self):
+        path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "known_dlls.txt")
+        known = ci.parse_known_dlls(open(path, encoding="utf-8").read())
+        self.assertIn("kernel32.dll", known)
+        self.assertEqual(known & {"wininet.dll", "gdiplus.dll", "comctl32.dll", "version.dll", "wintrust.dll",
+                                  "crypt32.dll"}, set())
 
     def test_the_committed_list_parses_and_fits_the_floor(self):
         path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "windows_imports.txt")

@@ -278,6 +278,10 @@ TEST(KitCheck, EachMistakeIsFoundWhereItIs) {
       {"a malformed sha256",
        Config(clean + "<installerInfo><os>Windows 8</os><bit>64</bit><rlink sha256=\"abc\">https://h.example/x</rlink></installerInfo>\n"),
        "sha256-malformed", kit::Grade::kWarning, 12},
+      {"a file above the cap", Config(clean) + std::string(1 << 20, ' '), "file-unreadable", kit::Grade::kError, 0},
+      {"an empty signer",
+       Config(clean + "<installerInfo><os>Windows 8</os><bit>64</bit><rlink signer=\"\">https://h.example/x</rlink></installerInfo>\n"),
+       "signer-empty", kit::Grade::kWarning, 12},
       {"an os no machine has", Config(clean + Entry("Windows 10", "64", "https://h.example/x")), "unknown-os",
        kit::Grade::kWarning, 12},
       {"a bit no machine has", Config(clean + Entry("Windows 8", "x64", "https://h.example/x")), "unknown-bit",
@@ -344,6 +348,18 @@ TEST(KitCheck, FindingsSayWhatTheInstallerActuallyDoes) {
   EXPECT_FALSE(Row(sha, "Windows 7", "64", false).hasLink);
   EXPECT_NE(FindCode(sha, "sha256-malformed"), nullptr);
   EXPECT_EQ(FindCode(sha, "entry-incomplete"), nullptr) << Codes(sha);
+  // The signer columns show only for a kit that names a publisher.
+  EXPECT_EQ(kit::RenderText(sha).find("signer"), std::string::npos);
+  EXPECT_EQ(kit::RenderJson(sha).find("signer"), std::string::npos);
+  const kit::Report signed_ = CheckXml(
+      dir, Config("<installerInfo><os>Windows 8</os><bit>64</bit><rlink signer=\"Zarn &amp; Co\">http://h.example/8.exe"
+                  "</rlink></installerInfo>\n"));
+  EXPECT_EQ(Row(signed_, "Windows 8", "64", false).download.signer, "Zarn & Co");
+  EXPECT_NE(kit::RenderText(signed_).find("sha256  signer"), std::string::npos) << kit::RenderText(signed_);
+  EXPECT_NE(kit::RenderJson(signed_).find("\"signer\": \"Zarn & Co\""), std::string::npos);
+  EXPECT_EQ(FindCode(signed_, "unread-attribute"), nullptr) << Codes(signed_);
+  ASSERT_NE(FindCode(signed_, "plain-http"), nullptr);
+  EXPECT_EQ(FindCode(signed_, "plain-http")->grade, kit::Grade::kNote) << "the publisher guards it on the way";
 }
 
 // Windows XP reaches today's TLS 1.2 servers not at all: a row that tries only

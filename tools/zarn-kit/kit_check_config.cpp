@@ -6,6 +6,7 @@
 
 #include "config/download_plan.h"
 #include "config/installer_config.h"
+#include "config/installer_config_file.h"
 #include "kit_check.h"
 #include "kit_links.h"
 #include "platform/http.h"
@@ -48,9 +49,20 @@ class ConfigChecker {
  public:
   ConfigChecker(const std::string& display, Report& report) : display_(display), report_(report) {}
 
-  // The document is read as the installer reads it: from its file, or from the
-  // bytes a single-file installer carries.
-  void Run(const std::u16string& path) { Check(doc_.LoadFile(path)); }
+  // The document is read as the installer reads it: from its file (none above the
+  // installer's cap), or from the bytes a single-file installer carries.
+  void Run(const std::u16string& path) {
+    bool tooLarge = false;
+    const bool wellFormed = LoadInstallerConfig(doc_, path, &tooLarge);
+    if (tooLarge) {
+      report_.Add(Grade::kError, "file-unreadable", display_, 0, 0,
+                  "larger than " + std::to_string(kMaxInstallerConfigBytes) +
+                      " bytes, the most the installer reads; it says \"Xml file is missing!\" on every machine");
+      FillTable(false);
+      return;
+    }
+    Check(wellFormed);
+  }
   void Run(std::string_view bytes) { Check(doc_.LoadBytes(bytes.data(), bytes.size())); }
 
  private:
@@ -194,8 +206,10 @@ class ConfigChecker {
         std::u16string chosenDownload, chosenFallback;
         if (row.hasLink) {
           row.usable = plan.linksParse;
-          row.download = {U8(plan.download.url), plan.downloadRepaired, U8(plan.download.sha256)};
-          row.fallback = {U8(plan.fallback.url), plan.fallbackRepaired, U8(plan.fallback.sha256)};
+          row.download = {U8(plan.download.url), plan.downloadRepaired, U8(plan.download.sha256),
+                          U8(plan.download.signer)};
+          row.fallback = {U8(plan.fallback.url), plan.fallbackRepaired, U8(plan.fallback.sha256),
+                          U8(plan.fallback.signer)};
           // As the selection chose them, before the repair put "http://" in front.
           chosenDownload = plan.download.url.substr(plan.downloadRepaired ? 7 : 0);
           chosenFallback = plan.fallback.url.substr(plan.fallbackRepaired ? 7 : 0);
@@ -384,9 +398,10 @@ class ConfigChecker {
       const bool used = child == e.shape.osRecord || child == e.shape.bitRecord ||
                         child == e.rlink.linkRecord || child == e.patch.linkRecord;
       const bool link = name == u"rlink" || name == u"patch";
-      CheckAttributes(child, link ? std::initializer_list<const char16_t*>{u"sha256"}
+      CheckAttributes(child, link ? std::initializer_list<const char16_t*>{u"sha256", u"signer"}
                                   : std::initializer_list<const char16_t*>{});
       if (link) CheckSha256(child);
+      if (link) CheckSigner(child);
       if (used) continue;
       if (name == u"os") {
         UnreadElement(child, ": only the first <os> of an entry is read");
@@ -414,6 +429,11 @@ class ConfigChecker {
           "sha256=\"" + U8(text) +
               "\" is not 64 hexadecimal digits: the installer treats this link as absent for its machine");
   }
+  void CheckSigner(uint32_t record) {
+    if (!doc_.GetAttribute(record, u"signer").empty() || !HasAttribute(record, u"signer")) return;
+    Add(Grade::kWarning, "signer-empty", record,
+        "signer=\"\" names no publisher: the package behind this link is not checked for one");
+  }
   bool HasAttribute(uint32_t record, const char16_t* name) const {
     for (const std::u16string& n : AttributeNames(record))
       if (n == name) return true;
@@ -436,10 +456,17 @@ class ConfigChecker {
     if (f.needsPrefix)
       Add(Grade::kWarning, "link-no-scheme", record,
           where + "\"" + U8(link) + "\" has no scheme: the installer puts \"http://\" in front");
-    if (f.scheme == platform::UrlScheme::kHttp && ParseSha256Text(doc_.GetAttribute(record, u"sha256"), nullptr))
+    const bool digest = ParseSha256Text(doc_.GetAttribute(record, u"sha256"), nullptr);
+    const bool signer = !doc_.GetAttribute(record, u"signer").empty();
+    if (f.scheme == platform::UrlScheme::kHttp && digest)
       Add(Grade::kNote, "plain-http", record,
           where + "\"" + U8(f.effective) +
               "\" is plain http: its sha256 guards the package on the way (a package that differs is never run)");
+    else if (f.scheme == platform::UrlScheme::kHttp && signer)
+      Add(Grade::kNote, "plain-http", record,
+          where + "\"" + U8(f.effective) +
+              "\" is plain http: its signer guards the package on the way (a package that publisher did not "
+              "sign is never run)");
     else if (f.scheme == platform::UrlScheme::kHttp)
       Add(Grade::kWarning, "plain-http", record,
           where + "\"" + U8(f.effective) +

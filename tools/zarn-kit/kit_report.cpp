@@ -64,6 +64,11 @@ std::string Digest(const MachineRow& row, const LinkRow& link) {
   return link.sha256.empty() ? "-" : link.sha256;
 }
 
+std::string Signer(const MachineRow& row, const LinkRow& link) {
+  if (!row.hasLink || !row.usable || link.link.empty()) return "";
+  return link.signer.empty() ? "-" : link.signer;
+}
+
 // Columns line up by characters, not by the bytes of their UTF-8.
 size_t Width(const std::string& s) {
   size_t n = 0;
@@ -96,6 +101,9 @@ std::string LinkJson(const MachineRow& row, const LinkRow& link, bool download) 
   if (!row.hasLink || !row.usable || link.link.empty()) return "null";
   std::string s = "{\"link\": " + Quoted(link.link) + ", \"httpAdded\": " + Bool(link.httpAdded) +
                   ", \"sha256\": " + (link.sha256.empty() ? "null" : Quoted(link.sha256));
+  // Named only when the vendor asked for a publisher, so that a report of a kit
+  // without one reads as it always did.
+  if (!link.signer.empty()) s += ", \"signer\": " + Quoted(link.signer);
   if (download) s += std::string(", \"patch\": ") + Bool(row.patch);
   return s + "}";
 }
@@ -111,14 +119,23 @@ std::string RenderText(const Report& report) {
   }
   if (!report.machines.empty()) {
     out += "Product \"" + report.productName + "\", package file \"" + report.packageFileName + "\"\n\n";
-    std::vector<std::vector<std::string>> rows = {
-        {"machine", "product", "download", "http://", "sha256", "fallback", "http://", "sha256"}};
+    // The signer columns appear only for a kit that names a publisher somewhere.
+    bool signers = false;
+    for (const MachineRow& row : report.machines)
+      signers = signers || !row.download.signer.empty() || !row.fallback.signer.empty();
+    std::vector<std::vector<std::string>> rows = {{"machine", "product", "download", "http://", "sha256"}};
+    if (signers) rows[0].push_back("signer");
+    for (const char* title : {"fallback", "http://", "sha256"}) rows[0].push_back(title);
+    if (signers) rows[0].push_back("signer");
     bool footnote = false;
     for (const MachineRow& row : report.machines) {
       footnote = footnote || (row.countsInstalled && !row.installed);
       rows.push_back({row.osName + " " + row.bitness + "-bit", State(row), Cell(row, row.download, true),
-                      Added(row, row.download), Digest(row, row.download), Cell(row, row.fallback, false),
-                      Added(row, row.fallback), Digest(row, row.fallback)});
+                      Added(row, row.download), Digest(row, row.download)});
+      if (signers) rows.back().push_back(Signer(row, row.download));
+      for (const std::string& cell : {Cell(row, row.fallback, false), Added(row, row.fallback), Digest(row, row.fallback)})
+        rows.back().push_back(cell);
+      if (signers) rows.back().push_back(Signer(row, row.fallback));
     }
     Table(out, rows);
     if (footnote) out += "  * no registry key to look for: the product always counts as installed\n";

@@ -25,6 +25,7 @@ struct LinkRow {
   std::string link;       // as handed to the engine, after the "http://" repair
   bool httpAdded = false;  // the installer put "http://" in front
   std::string sha256;     // expected digest, empty when none
+  std::string signer;     // expected publisher, empty when none
 };
 
 struct MachineRow {

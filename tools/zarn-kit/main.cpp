@@ -13,6 +13,7 @@
 
 #include "kit_check.h"
 #include "kit_exe.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace {
@@ -89,6 +90,8 @@ int Run(const std::vector<std::u16string>& args) {
 // Output is UTF-8 on every platform, so that a vendor's pipeline reads one encoding.
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+  // The checker runs beside a vendor's kit and its downloads, as the installer does.
+  platform::HardenLibrarySearch();
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) args.push_back(platform::FromW(argv[i]));
   return Run(args);

@@ -49,6 +49,40 @@ void OutputFile::Close() {
   }
 }
 
+HeldFile::~HeldFile() { Close(); }
+
+bool HeldFile::Open(const std::u16string& path) {
+  Close();
+  fd_ = ::open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  return fd_ >= 0;
+}
+
+bool HeldFile::IsOpen() const { return fd_ >= 0; }
+
+bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
+  *got = 0;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  for (;;) {
+    const ssize_t n = ::pread(fd_, data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    *got = static_cast<size_t>(n);
+    return true;
+  }
+}
+
+intptr_t HeldFile::NativeHandle() const { return fd_; }
+
+void HeldFile::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
 bool DeleteFileByPath(const std::u16string& path) { return ::unlink(WideToUtf8(path).c_str()) == 0; }
 
 bool PathExists(const std::u16string& path) {
@@ -60,6 +94,13 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   struct stat x, y;
   return ::stat(WideToUtf8(a).c_str(), &x) == 0 && ::stat(WideToUtf8(b).c_str(), &y) == 0 && x.st_dev == y.st_dev &&
          x.st_ino == y.st_ino;
+}
+
+bool FileSizeOf(const std::u16string& path, uint64_t* size) {
+  struct stat st;
+  if (::stat(WideToUtf8(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
 }
 
 }  // namespace platform

@@ -1,12 +1,6 @@
 #include "platform/sha256.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "platform/text.h"
 
 namespace platform {
 
@@ -35,29 +29,6 @@ bool Sha256::Final(uint8_t digest[kSha256Bytes]) {
   unsigned int n = 0;
   uint8_t out[EVP_MAX_MD_SIZE];
   if (EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(state_), out, &n) != 1 || n != kSha256Bytes) return false;
-  for (size_t i = 0; i < kSha256Bytes; ++i) digest[i] = out[i];
-  return true;
-}
-
-bool Sha256File(const std::u16string& path, uint8_t digest[kSha256Bytes]) {
-  int fd = ::open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  Sha256 hash;
-  unsigned char buffer[65536];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    if (!hash.Update(buffer, static_cast<size_t>(n))) {
-      ok = false;
-      break;
-    }
-  }
-  ::close(fd);
-  uint8_t out[kSha256Bytes];
-  if (!ok || !hash.Final(out)) return false;
   for (size_t i = 0; i < kSha256Bytes; ++i) digest[i] = out[i];
   return true;
 }

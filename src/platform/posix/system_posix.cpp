@@ -48,4 +48,8 @@ uint64_t TickMs() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+// Shared objects are found through the loader's own configuration, never in the
+// program's folder: nothing to limit.
+bool HardenLibrarySearch() { return true; }
+
 }  // namespace platform

@@ -48,6 +48,41 @@ void OutputFile::Close() {
   }
 }
 
+HeldFile::~HeldFile() { Close(); }
+
+bool HeldFile::Open(const std::u16string& path) {
+  Close();
+  handle_ = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return IsOpen();
+}
+
+bool HeldFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
+  *got = 0;
+  if (!IsOpen()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  if (!ReadFile(handle_, data, want, &n, &at)) return GetLastError() == ERROR_HANDLE_EOF;
+  *got = n;
+  return true;
+}
+
+intptr_t HeldFile::NativeHandle() const { return reinterpret_cast<intptr_t>(handle_); }
+
+void HeldFile::Close() {
+  if (IsOpen()) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+}
+
 bool DeleteFileByPath(const std::u16string& path) { return DeleteFileW(W(path)) != 0; }
 
 bool PathExists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
@@ -68,6 +103,15 @@ bool SameFile(const std::u16string& a, const std::u16string& b) {
   BY_HANDLE_FILE_INFORMATION x{}, y{};
   return FileIdentity(a, &x) && FileIdentity(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+bool FileSizeOf(const std::u16string& path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
+  *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
 }
 
 }  // namespace platform

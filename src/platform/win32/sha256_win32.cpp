@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "platform/text.h"
-
 // The product is built for Windows XP, where some headers hide these; the values
 // are CryptoAPI's own and do not change.
 #ifndef PROV_RSA_AES
@@ -61,28 +59,6 @@ bool Sha256::Final(uint8_t digest[kSha256Bytes]) {
   if (!::CryptGetHashParam(reinterpret_cast<HCRYPTHASH>(state_), HP_HASHVAL, out, &n, 0) || n != kSha256Bytes) {
     return false;
   }
-  for (size_t i = 0; i < kSha256Bytes; ++i) digest[i] = out[i];
-  return true;
-}
-
-bool Sha256File(const std::u16string& path, uint8_t digest[kSha256Bytes]) {
-  HANDLE file = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  Sha256 hash;
-  static const DWORD kChunk = 65536;
-  BYTE* buffer = static_cast<BYTE*>(::HeapAlloc(::GetProcessHeap(), 0, kChunk));
-  bool ok = buffer != nullptr;
-  while (ok) {
-    DWORD got = 0;
-    if (!::ReadFile(file, buffer, kChunk, &got, nullptr)) ok = false;
-    if (!ok || got == 0) break;
-    ok = hash.Update(buffer, got);
-  }
-  if (buffer) ::HeapFree(::GetProcessHeap(), 0, buffer);
-  ::CloseHandle(file);
-  uint8_t out[kSha256Bytes];
-  if (!ok || !hash.Final(out)) return false;
   for (size_t i = 0; i < kSha256Bytes; ++i) digest[i] = out[i];
   return true;
 }

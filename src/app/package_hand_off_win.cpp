@@ -1,0 +1,31 @@
+#include "app/package_hand_off.h"
+
+#include <shellapi.h>
+
+#include "download/download_manager.h"
+#include "platform/text.h"
+
+namespace app {
+
+PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments) {
+  SHELLEXECUTEINFOW sei = {};
+  sei.cbSize = sizeof sei;
+  // The process handle is what ends the hold: by the time the shell returns it,
+  // the image is mapped and the file can no longer change under it.
+  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  sei.hwnd = owner;
+  sei.lpVerb = L"open";
+  sei.lpFile = platform::W(path);
+  sei.lpParameters = arguments.empty() ? nullptr : platform::W(arguments);
+  sei.nShow = SW_SHOWDEFAULT;
+  PackageProcess result;
+  if (::ShellExecuteExW(&sei)) {
+    result.process = sei.hProcess;
+  } else {
+    result.error = ::GetLastError();
+  }
+  ReleaseHeldPackage();
+  return result;
+}
+
+}  // namespace app
