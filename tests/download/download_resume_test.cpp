@@ -3,6 +3,10 @@
 // try again.
 #include <map>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "download/net_fixture.h"
 #include "platform/sha256.h"
 
@@ -230,6 +234,49 @@ TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
   r = RunEngine(both, Link("/missing.bin"), Link("/p.bin"), target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
   EXPECT_FALSE(TargetExists());
+}
+
+// From the digest check to the hand-off the package is held: on Windows another
+// opener may read it but never write, replace or delete it. A cancel confirmed after
+// state 8 lets go of it first and then deletes it.
+TEST_F(DownloadResume, TheCheckedPackageIsHeldUntilItIsHandedOnOrDiscarded) {
+  auto data = Serve("p.bin", 70000);
+  EngineSetup checked;
+  checked.download.url = Link("/p.bin");
+  checked.download.sha256 = DigestOf(data);
+  checked.targetPath = target;
+  ASSERT_TRUE(StartDownloadEngine(checked));
+  ASSERT_EQ(WaitForDownloadEnd(25, {}, 60000).state, STATUS_PREPARE_INSTALL);
+#ifdef _WIN32
+  const std::wstring path(platform::W(target)), other = path + L".other";
+  testing_support::WriteBytes(out.path() / "package.exe.other", Pattern(100));
+  HANDLE reader = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE) << "readers are welcome";
+  if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
+  HANDLE writer = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(::MoveFileExW(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(::DeleteFileW(path.c_str()));
+  EXPECT_FALSE(platform::DeleteFileByPath(target)) << "a cancel after state 8 must let go of it first";
+#endif
+  EXPECT_EQ(ReadBytes(out.path() / "package.exe"), data);
+  EXPECT_TRUE(DiscardPackage(target));
+  EXPECT_FALSE(TargetExists());
+  EXPECT_TRUE(ReleaseDownloadObjects());
+
+#ifndef _WIN32
+  // A package gone before it could be held (here, where the transfer's own handle
+  // does not keep it) is a failed download, and nothing is handed on.
+  bool removed = false;
+  RunResult r = RunEngine(checked, Link("/p.bin?chunk=8192&delay_ms=20"), u"", target,
+                          [&](const DownloadStatus& s, uint64_t) {
+                            if (!removed && s.bytesDone > 0) removed = platform::DeleteFileByPath(target);
+                          });
+  EXPECT_TRUE(removed);
+  EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+#endif
 }
 
 TEST_F(DownloadResume, CancelDuringARetryPauseEndsAtOnce) {

@@ -5,6 +5,7 @@ import os
 import shutil
 import struct
 import subprocess
+import sys
 import time
 import zlib
 
@@ -91,8 +92,12 @@ class Wine:
                            timeout=timeout)
         return p.returncode, p.stdout.decode("utf-8", "replace")
 
-    def start(self, args, cwd, log):
-        return subprocess.Popen([self.loader] + args, env=self.env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT)
+    def start(self, args, cwd, log, overrides=""):
+        """overrides: more WINEDLLOVERRIDES entries ("name=n,b;...") for this process only."""
+        env = dict(self.env)
+        if overrides:
+            env["WINEDLLOVERRIDES"] += ";" + overrides
+        return subprocess.Popen([self.loader] + args, env=env, cwd=cwd, stdout=log, stderr=subprocess.STDOUT)
 
     def reg(self, *args):
         rc, out = self.run(["reg.exe"] + list(args), timeout=60)
@@ -281,8 +286,9 @@ class Server:
 
 
 def xml_config(name, entries, registry=None, raw_name=False, retries=None):
-    """A configuration document; entries are dicts with os, bit, rlink, patch, default
-    and sha256 (the rlink's digest); retries, when given, becomes <retries>."""
+    """A configuration document; entries are dicts with os, bit, rlink, patch, default,
+    sha256 and signer (the rlink's digest and publisher); retries, when given, becomes
+    <retries>."""
     def esc(s):
         return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<zarnwebinstaller>", "  <product>",
@@ -295,7 +301,7 @@ def xml_config(name, entries, registry=None, raw_name=False, retries=None):
         lines.append('    <installerInfo%s>' % (' default="YES"' if e.get("default") else ""))
         for key in ("os", "bit", "rlink", "patch"):
             if key in e:
-                attr = ' sha256="%s"' % e["sha256"] if key == "rlink" and "sha256" in e else ""
+                attr = "".join(' %s="%s"' % (a, esc(e[a])) for a in ("sha256", "signer") if key == "rlink" and a in e)
                 lines.append("      <%s%s>%s</%s>" % (key, attr, esc(e[key]), key))
         lines.append("    </installerInfo>")
     lines += ["  </product>", "</zarnwebinstaller>", ""]
@@ -333,10 +339,10 @@ class Installer:
             with open(os.path.join(self.folder, "ZarnWebInstallerString.ini"), "w", encoding="utf-8") as f:
                 f.write(ini)
 
-    def start(self):
+    def start(self, overrides=""):
         self.log = open(os.path.join(self.folder, "..", os.path.basename(self.folder) + ".wine.log"), "w")
         self.started_at = time.monotonic()
-        self.proc = self.ctx.wine.start([os.path.join(self.folder, self.exe_name)], self.folder, self.log)
+        self.proc = self.ctx.wine.start([os.path.join(self.folder, self.exe_name)], self.folder, self.log, overrides)
 
     def running(self):
         return self.proc is not None and self.proc.poll() is None
@@ -394,6 +400,48 @@ class Installer:
                     self.ctx.probe.kill(p["pid"])
         except Fail:
             pass
+
+
+class TrustedSigning:
+    """Packages signed at run time (tests/support/signing.py) and their throwaway root
+    trusted by the prefix until close()."""
+
+    def __init__(self, probe, folder, program):
+        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+        import signing
+        self.probe, self.folder, self.publisher = probe, folder, signing.PUBLISHER
+        signing.make(folder, program)
+        self.root = windows_path(os.path.join(folder, "root.der"))
+        check(self.probe.call("trust", "add", self.root).get("ok"), "the throwaway root could not be trusted")
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def close(self):
+        self.probe.call("trust", "remove", self.root)
+
+
+def pe_imports(path):
+    """The DLL names a Windows program imports statically, from its import directory."""
+    data = open(path, "rb").read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    opt = pe + 24
+    dirs = opt + (112 if struct.unpack_from("<H", data, opt)[0] == 0x20B else 96)
+    rva = struct.unpack_from("<I", data, dirs + 8)[0]
+    sections = [struct.unpack_from("<IIII", data, opt + struct.unpack_from("<H", data, pe + 20)[0] + 40 * i + 8)
+                for i in range(struct.unpack_from("<H", data, pe + 6)[0])]
+
+    def offset(r):
+        for vsize, va, raw_size, raw in sections:
+            if va <= r < va + max(vsize, raw_size):
+                return raw + r - va
+        raise Fail("RVA %#x is in no section of %s" % (r, path))
+    names, at = [], offset(rva)
+    while struct.unpack_from("<I", data, at + 12)[0]:
+        name_at = offset(struct.unpack_from("<I", data, at + 12)[0])
+        names.append(data[name_at:data.index(b"\0", name_at)].decode("ascii"))
+        at += 20
+    return names
 
 
 def box_text(box):
