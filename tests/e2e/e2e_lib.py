@@ -9,6 +9,10 @@ import sys
 import time
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import signing  # noqa: E402
+from signing import sign, throwaway_certificate  # noqa: E402,F401  (the release and kit cases sign with these)
+
 # One wineserver serves 32- and 64-bit clients; the 32-bit one is there only with wine32.
 WINESERVER = next((p for p in ("/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver32") if os.path.exists(p)),
                   "/usr/lib/wine/wineserver64")
@@ -407,9 +411,8 @@ class TrustedSigning:
     trusted by the prefix until close()."""
 
     def __init__(self, probe, folder, program):
-        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-        import signing
         self.probe, self.folder, self.publisher = probe, folder, signing.PUBLISHER
+        self.code_offset = signing.code_offset  # a byte the signature covers
         signing.make(folder, program)
         self.root = windows_path(os.path.join(folder, "root.der"))
         check(self.probe.call("trust", "add", self.root).get("ok"), "the throwaway root could not be trusted")
@@ -495,24 +498,3 @@ def pe_resources(path):
     return out
 
 
-def throwaway_certificate(folder):
-    """A self-signed code-signing certificate made now, never kept: (pfx, password file)."""
-    os.makedirs(folder, exist_ok=True)
-    key, crt = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
-    pfx, pw = os.path.join(folder, "cert.pfx"), os.path.join(folder, "pass.txt")
-    with open(pw, "w") as f:
-        f.write("throwaway\n")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", crt,
-                    "-days", "2", "-subj", "/CN=Zarn test signer", "-addext", "extendedKeyUsage=codeSigning"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    subprocess.run(["openssl", "pkcs12", "-export", "-out", pfx, "-inkey", key, "-in", crt, "-passout",
-                    "pass:throwaway"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    return pfx, pw
-
-
-def sign(exe, pfx, password_file, out):
-    """Authenticode, SHA-256, with osslsigncode; then its own verification."""
-    subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", password_file, "-h", "sha256",
-                    "-n", "Zarn test", "-in", exe, "-out", out], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=60)
-    return out

@@ -23,7 +23,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_lib import (AGENT, REFERER, SKIN, Fail, Installer, Probe, Server, Skip, Wine, box_button, box_text,  # noqa: E402
+from e2e_lib import (AGENT, REFERER, SKIN, Fail, Installer, Probe, Server, Skip, TrustedSigning, Wine, box_button,  # noqa: E402
+                     box_text,
                      check, click_screen_rect, package_file_name, pe_bits, pe_resources, sign, throwaway_certificate,
                      wait_for, windows_path, xdo, xml_config)
 import e2e_screen as scr  # noqa: E402
@@ -699,6 +700,25 @@ def case_digest_mismatch_is_never_started(case):
                                    "a package with the wrong digest was prepared")
 
 
+def case_signed_package_with_one_byte_changed_is_never_started(case):
+    product = "Zarn E2E Product"
+    signing = TrustedSigning(CTX.probe, os.path.join(case.dir, "signing"), CTX.package)
+    case.cleanups.append(signing.close)
+    data = open(signing.path("good.exe"), "rb").read()
+    with open(os.path.join(case.server.root, "pkg.exe"), "wb") as f:
+        f.write(data)
+    # The publisher is named, no digest: the signature alone must catch the byte.
+    entries = links(case, "/pkg.exe", "corrupt_at=%d&%s" % (signing.code_offset(data), SLOW))
+    for e in entries:
+        e["signer"] = signing.publisher
+    case.inst.lay_out(config(product, entries))
+    case.inst.start()
+    win = case.inst.wait_window()
+    before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
+    expect_failed_and_nothing_left(case, win, product, before, DEFAULTS["prepare"],
+                                   "a package its publisher's signature does not cover was prepared")
+
+
 def case_cut_twice_resumes_and_starts_once(case):
     product = "Zarn E2E Product"
     cut = 200000
@@ -881,7 +901,8 @@ GROUPS = {
     "fulldisk": [case_full_disk],
     "kit": [case_pack_gives_the_build_s_single_file_installer, case_single_file_signed_alone_ignores_planted_files,
             case_single_file_named_like_its_package_refuses],
-    "integrity": [case_digest_mismatch_is_never_started, case_cut_twice_resumes_and_starts_once,
+    "integrity": [case_digest_mismatch_is_never_started, case_signed_package_with_one_byte_changed_is_never_started,
+                  case_cut_twice_resumes_and_starts_once,
                   case_cancel_during_a_retry_pause],
 }
 

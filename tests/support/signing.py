@@ -1,5 +1,8 @@
 #!/usr/bin/env python3
-"""Authenticode-signed copies of a Windows program, for the publisher check's tests.
+"""Authenticode signing for the tests, with throwaway certificates made at run time.
+
+A self-signed certificate for signing our own programs (throwaway_certificate, sign),
+and, for the publisher check's tests:
 
     signing.py make DIR PROGRAM.exe
 
@@ -52,11 +55,34 @@ def leaf(d, name, cn, issuer):
         "-extfile", ext, "-out", pem)
 
 
-def sign(d, signer, src, dst):
+def sign_as(d, signer, src, dst):
     if os.path.exists(dst):
         os.remove(dst)
     run("osslsigncode", "sign", "-certs", os.path.join(d, signer + ".pem"), "-key", os.path.join(d, signer + ".key"),
         "-h", "sha256", "-in", src, "-out", dst)
+
+
+def throwaway_certificate(folder):
+    """A self-signed code-signing certificate made now, never kept: (pfx, password file)."""
+    os.makedirs(folder, exist_ok=True)
+    key, crt = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+    pfx, pw = os.path.join(folder, "cert.pfx"), os.path.join(folder, "pass.txt")
+    with open(pw, "w") as f:
+        f.write("throwaway\n")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", crt,
+                    "-days", "2", "-subj", "/CN=Zarn test signer", "-addext", "extendedKeyUsage=codeSigning"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    subprocess.run(["openssl", "pkcs12", "-export", "-out", pfx, "-inkey", key, "-in", crt, "-passout",
+                    "pass:throwaway"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    return pfx, pw
+
+
+def sign(exe, pfx, password_file, out):
+    """Authenticode, SHA-256, with osslsigncode; then its own verification."""
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", pfx, "-readpass", password_file, "-h", "sha256",
+                    "-n", "Zarn test", "-in", exe, "-out", out], check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    return out
 
 
 def code_offset(data):
@@ -79,7 +105,7 @@ def make(d, program):
     run("openssl", "x509", "-in", os.path.join(d, "root.pem"), "-outform", "DER", "-out", os.path.join(d, "root.der"))
     shutil.copy(program, os.path.join(d, "unsigned.exe"))
     for who, out in (("good", "good.exe"), ("other", "other.exe"), ("lost", "untrusted.exe")):
-        sign(d, who, program, os.path.join(d, out))
+        sign_as(d, who, program, os.path.join(d, out))
     data = bytearray(open(os.path.join(d, "good.exe"), "rb").read())
     data[code_offset(data)] ^= 0x01
     with open(os.path.join(d, "tampered.exe"), "wb") as f:
