@@ -2,6 +2,7 @@
 """check_imports.py: does a Windows program still start on the oldest Windows it must?
 
     check_imports.py --objdump OBJDUMP --allowed LIST --known-dlls LIST --floor XPSP3 PROGRAM.exe...
+                     [--known-dlls-only TOOL.exe]...
 
 Reads each program's import tables and PE header with binutils' objdump and fails
 (exit 1, one line per finding) when the program imports a function the allow-list
@@ -11,7 +12,8 @@ is later than the floor's. Windows XP's loader refuses such a program outright,
 while Wine runs it whatever version it claims, so no test under Wine would notice.
 It also fails for a DLL imported statically that the KnownDLLs list does not name:
 the loader looks for such a DLL in the program's folder first, before the program
-can run a single instruction to prevent it.
+can run a single instruction to prevent it. A program given with --known-dlls-only
+(a tool that need not start on XP) is held to that rule alone.
 """
 import argparse
 import re
@@ -93,7 +95,8 @@ def parse_objdump(text):
 
 def findings(imports, subsystem, allowed, floor, known=None):
     """Every reason the program would not start on floor, or would load a DLL of
-    the program's folder (known: the KnownDLLs, None skips that rule), as text lines."""
+    the program's folder (known: the KnownDLLs, None skips that rule), as text lines.
+    allowed None: only the KnownDLLs rule."""
     out = []
     if known is not None:
         for dll in sorted({d for d, _ in imports}, key=str.lower):
@@ -101,6 +104,8 @@ def findings(imports, subsystem, allowed, floor, known=None):
                 out.append("%s: imported statically but not a KnownDLL on every Windows the program starts on, so a "
                            "file of that name beside the program is loaded instead; load it at run time from the "
                            "system folder" % dll)
+    if allowed is None:
+        return out
     limit = CLIENTS[floor]
     if subsystem is None:
         out.append("no subsystem version in the PE header")
@@ -127,7 +132,8 @@ def main():
     ap.add_argument("--allowed", required=True)
     ap.add_argument("--known-dlls", required=True)
     ap.add_argument("--floor", required=True, choices=sorted(CLIENTS))
-    ap.add_argument("programs", nargs="+")
+    ap.add_argument("--known-dlls-only", action="append", default=[], metavar="PROGRAM")
+    ap.add_argument("programs", nargs="*")
     a = ap.parse_args()
     try:
         allowed = parse_allowed(open(a.allowed, encoding="utf-8").read())
@@ -140,7 +146,8 @@ def main():
         print("check_imports: %s: %s" % (a.known_dlls, e))
         return 1
     bad = 0
-    for prog in a.programs:
+    for prog in a.programs + a.known_dlls_only:
+        dll_rule_only = prog in a.known_dlls_only and prog not in a.programs
         p = subprocess.run([a.objdump, "-p", prog], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         text = p.stdout.decode("utf-8", "replace")
         if p.returncode != 0:
@@ -148,7 +155,7 @@ def main():
             bad += 1
             continue
         imports, subsystem = parse_objdump(text)
-        problems = findings(imports, subsystem, allowed, a.floor, known)
+        problems = findings(imports, subsystem, None if dll_rule_only else allowed, a.floor, known)
         if not imports:
             problems.append("no imports found (not a PE program, or objdump's format changed)")
         for line in problems:
@@ -156,8 +163,11 @@ def main():
         bad += bool(problems)
         if not problems:
             dlls = sorted({d for d, _ in imports}, key=str.lower)
-            print("%s: %d imports from %s, subsystem %d.%02d: starts on %s" %
-                  ((prog, len(imports), ", ".join(dlls)) + subsystem + (a.floor,)))
+            if dll_rule_only:
+                print("%s: %d imports from %s: KnownDLLs only" % (prog, len(imports), ", ".join(dlls)))
+            else:
+                print("%s: %d imports from %s, subsystem %d.%02d: starts on %s" %
+                      ((prog, len(imports), ", ".join(dlls)) + subsystem + (a.floor,)))
     return 1 if bad else 0
 
 
