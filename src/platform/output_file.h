@@ -1,5 +1,6 @@
 // The package file: created for exclusive writing, written at explicit offsets,
-// flushed to disk. Every failure is reported; a short write is a failure.
+// flushed to disk, and once finished held for reading until it is handed on. Every
+// failure is reported; a short write is a failure.
 #pragma once
 
 #include <cstdint>
@@ -7,22 +8,21 @@
 
 namespace platform {
 
-class OutputFile {
+// An open file of the system's (a HANDLE on Windows, a descriptor elsewhere),
+// owned: closed with its owner.
+class FileHandle {
  public:
-  OutputFile() = default;
-  ~OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
 
-  // Creates the file (truncating one that exists), shared with nobody.
-  bool Create(const std::u16string& path);
   bool IsOpen() const;
-  // Writes all of size bytes at offset, or fails.
-  bool WriteAt(uint64_t offset, const void* data, size_t size);
-  bool Flush();
   void Close();
+  // The system's handle, for checks that read the file through it.
+  intptr_t NativeHandle() const;
 
- private:
+ protected:
 #ifdef _WIN32
   void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
 #else
@@ -30,33 +30,25 @@ class OutputFile {
 #endif
 };
 
+class OutputFile : public FileHandle {
+ public:
+  // Creates the file (truncating one that exists), shared with nobody.
+  bool Create(const std::u16string& path);
+  // Writes all of size bytes at offset, or fails.
+  bool WriteAt(uint64_t offset, const void* data, size_t size);
+  bool Flush();
+};
+
 // A finished file held open for reading, shared with others for reading only: while
 // it is held on Windows nobody can open it for writing, replace, rename or delete
 // it, so what was read through it is what stays at its path. (POSIX has no such
 // sharing rule: there it is only an open descriptor.)
-class HeldFile {
+class HeldFile : public FileHandle {
  public:
-  HeldFile() = default;
-  ~HeldFile();
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-
   // False when the file is gone or someone else holds it open for writing.
   bool Open(const std::u16string& path);
-  bool IsOpen() const;
   // Reads up to size bytes from offset; *got 0 at the end.
   bool ReadAt(uint64_t offset, void* data, size_t size, size_t* got);
-  // The system's handle (a HANDLE on Windows, a descriptor elsewhere), for checks
-  // that read the file through it.
-  intptr_t NativeHandle() const;
-  void Close();
-
- private:
-#ifdef _WIN32
-  void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
-#else
-  int fd_ = -1;
-#endif
 };
 
 // Removes a file by path; false when it could not be removed (or did not exist).

@@ -10,15 +10,24 @@
 
 namespace platform {
 
-OutputFile::~OutputFile() { Close(); }
+FileHandle::~FileHandle() { Close(); }
+
+bool FileHandle::IsOpen() const { return fd_ >= 0; }
+
+void FileHandle::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+intptr_t FileHandle::NativeHandle() const { return fd_; }
 
 bool OutputFile::Create(const std::u16string& path) {
   Close();
   fd_ = ::open(WideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   return fd_ >= 0;
 }
-
-bool OutputFile::IsOpen() const { return fd_ >= 0; }
 
 bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (fd_ < 0) {
@@ -42,22 +51,11 @@ bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 bool OutputFile::Flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
 
-void OutputFile::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
-
-HeldFile::~HeldFile() { Close(); }
-
 bool HeldFile::Open(const std::u16string& path) {
   Close();
   fd_ = ::open(WideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
   return fd_ >= 0;
 }
-
-bool HeldFile::IsOpen() const { return fd_ >= 0; }
 
 bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
   *got = 0;
@@ -71,15 +69,6 @@ bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
     if (n < 0) return false;
     *got = static_cast<size_t>(n);
     return true;
-  }
-}
-
-intptr_t HeldFile::NativeHandle() const { return fd_; }
-
-void HeldFile::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
   }
 }
 

@@ -6,15 +6,24 @@
 
 namespace platform {
 
-OutputFile::~OutputFile() { Close(); }
+FileHandle::~FileHandle() { Close(); }
+
+bool FileHandle::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+void FileHandle::Close() {
+  if (IsOpen()) {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+}
+
+intptr_t FileHandle::NativeHandle() const { return reinterpret_cast<intptr_t>(handle_); }
 
 bool OutputFile::Create(const std::u16string& path) {
   Close();
   handle_ = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   return IsOpen();
 }
-
-bool OutputFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!IsOpen()) {
@@ -41,22 +50,11 @@ bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
 
 bool OutputFile::Flush() { return IsOpen() && FlushFileBuffers(handle_) != 0; }
 
-void OutputFile::Close() {
-  if (IsOpen()) {
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-}
-
-HeldFile::~HeldFile() { Close(); }
-
 bool HeldFile::Open(const std::u16string& path) {
   Close();
   handle_ = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   return IsOpen();
 }
-
-bool HeldFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
   *got = 0;
@@ -72,15 +70,6 @@ bool HeldFile::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
   if (!ReadFile(handle_, data, want, &n, &at)) return GetLastError() == ERROR_HANDLE_EOF;
   *got = n;
   return true;
-}
-
-intptr_t HeldFile::NativeHandle() const { return reinterpret_cast<intptr_t>(handle_); }
-
-void HeldFile::Close() {
-  if (IsOpen()) {
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
 }
 
 bool DeleteFileByPath(const std::u16string& path) { return DeleteFileW(W(path)) != 0; }
