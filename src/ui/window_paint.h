@@ -27,6 +27,14 @@ struct SkinSet {
 // The size of a bitmap, or false when there is none.
 bool BitmapSize(HBITMAP bitmap, int* width, int* height);
 
+// A new bitmap of width x height resampled from source with GDI's filtered
+// stretching (HALFTONE), not by dropping or repeating pixels; null on failure.
+HBITMAP ResampledCopy(HBITMAP source, int width, int height);
+
+// Whether font has a glyph of its own for every character of text (line breaks
+// aside); what it lacks, font linking draws from another face.
+bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text);
+
 // Phase of the first tile of the next band paint (0, 1 or 2); one per process, so
 // that the stripes move on with every repaint.
 extern int progressPhase;
