@@ -158,7 +158,9 @@ void CZarnWebInstallerDlg::FitCancelCaption() {
   }
 }
 
-void CZarnWebInstallerDlg::FitToDpi(const RECT* suggested) {
+void CZarnWebInstallerDlg::FitToDpi(int oldDpi, const RECT* suggested) {
+  // What has no image keeps its pixels at the first DPI and scales from there.
+  auto rescaled = [&](int pixels) { return static_cast<int>((static_cast<long long>(pixels) * dpi + oldDpi / 2) / oldDpi); };
   const HMONITOR monitor = suggested ? ::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)
                                      : ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY);
   const ui::Size size = ui::FitWindow(logicalSize, dpi, WorkArea(monitor));
@@ -175,21 +177,22 @@ void CZarnWebInstallerDlg::FitToDpi(const RECT* suggested) {
   RECT cancelRect{};
   ::GetWindowRect(cancelButton, &cancelRect);
   ui::Size face = SizeOf(drawnSkin[ui::SkinCancelNormal]);
-  if (face.width == 0) face = {cancelRect.right - cancelRect.left, cancelRect.bottom - cancelRect.top};
+  if (face.width == 0) face = {rescaled(cancelRect.right - cancelRect.left), rescaled(cancelRect.bottom - cancelRect.top)};
   const ui::ButtonPlacement place = ui::PlaceButtons(size.width, size.height, face.width, face.height,
-                                                     helpRect.right - helpRect.left,
-                                                     helpRect.bottom - helpRect.top, dpi);
+                                                     rescaled(helpRect.right - helpRect.left),
+                                                     rescaled(helpRect.bottom - helpRect.top), dpi);
   cancelButton.MoveWindow(place.cancel.left, place.cancel.top, place.cancel.Width(), place.cancel.Height(), TRUE);
   helpLinkButton.MoveWindow(place.helpLink.left, place.helpLink.top, place.helpLink.Width(),
                             place.helpLink.Height(), TRUE);
 }
 
 void CZarnWebInstallerDlg::ApplyDpi(int newDpi, const RECT* suggested) {
+  const int oldDpi = dpi;
   dpi = newDpi > 0 ? newDpi : ui::kBaseDpi;
   const bool buttonsSetUp = cancelButton.faceFont != nullptr;
   // The button lends the faces it draws: it lets go of them before they are replaced.
   if (buttonsSetUp) cancelButton.SetStateBitmaps(nullptr, nullptr);
-  FitToDpi(suggested);
+  FitToDpi(oldDpi, suggested);
   ComputeLayout();
   PlaceReaders();
   if (buttonsSetUp) {

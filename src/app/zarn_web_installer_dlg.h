@@ -106,8 +106,9 @@ class CZarnWebInstallerDlg : public framework::CDialog {
 
   // installer_window_scale_win.cpp
   int InitialDpi() const;
-  // The window's size at its DPI (at the suggested place), its skin, its buttons.
-  void FitToDpi(const RECT* suggested);
+  // The window's size at its DPI (at the suggested place), its skin and its
+  // buttons; oldDpi is the one the buttons' present sizes are at.
+  void FitToDpi(int oldDpi, const RECT* suggested);
   // A new DPI: the above, then layout, readers and the buttons' faces and fonts.
   void ApplyDpi(int newDpi, const RECT* suggested);
   void RescaleSkin(const ui::Size& windowSize);

@@ -136,15 +136,14 @@ void CZarnWebInstallerDlg::SizeWindowAndButtons() {
   // template's. The buttons follow from that size.
   RECT wr{};
   ::GetWindowRect(m_hWnd, &wr);
-  const int initialDpi = InitialDpi();
+  dpi = InitialDpi();
   ui::Size background;
   ui::BitmapSize(skin[ui::SkinMainBackground], &background.width, &background.height);
   logicalSize = background.width ? background
-                                 : ui::Size{(wr.right - wr.left) * ui::kBaseDpi / initialDpi,
-                                            (wr.bottom - wr.top) * ui::kBaseDpi / initialDpi};
+                                 : ui::Size{(wr.right - wr.left) * ui::kBaseDpi / dpi,
+                                            (wr.bottom - wr.top) * ui::kBaseDpi / dpi};
   KeepOwnLayout();
-  dpi = initialDpi;
-  FitToDpi(nullptr);
+  FitToDpi(dpi, nullptr);
 }
 
 void CZarnWebInstallerDlg::StartEngine() {

@@ -84,6 +84,10 @@ struct Observed {
   bool dialogVisibleWithBox = false;
   bool escapeSent = false;
   DWORD shownAt = 0;
+  // after a WM_DPICHANGED to 144 DPI
+  bool rescaled = false;
+  RECT rectAt144{}, cancelAt144{}, cancelBefore{};
+  int dpiAt144 = 0, tileHeightAt144 = 0;
 } g_seen;
 
 void Inspect(HWND hwnd) {
@@ -111,6 +115,28 @@ void Inspect(HWND hwnd) {
 // window once; press Escape once when asked to.
 UINT g_answer = IDOK;
 bool g_pressEscape = false;
+WPARAM g_key = VK_ESCAPE;
+bool g_changeDpi = false;
+
+RECT ChildRect(HWND dlg, int id) {
+  RECT rc{};
+  ::GetWindowRect(::GetDlgItem(dlg, id), &rc);
+  return rc;
+}
+
+// As Windows 10 does when the window reaches a monitor of 144 DPI: the new DPI and
+// the rectangle it suggests, the old one grown by half.
+void MoveTo144Dpi(HWND dlg) {
+  g_seen.cancelBefore = ChildRect(dlg, IDC_CANCEL_BUTTON);
+  RECT r = g_seen.rect;
+  RECT suggested{r.left, r.top, r.left + (r.right - r.left) * 3 / 2, r.top + (r.bottom - r.top) * 3 / 2};
+  ::SendMessageW(dlg, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  g_seen.rescaled = true;
+  ::GetWindowRect(dlg, &g_seen.rectAt144);
+  g_seen.cancelAt144 = ChildRect(dlg, IDC_CANCEL_BUTTON);
+  g_seen.dpiAt144 = g_seen.dlg->layout.dpi;
+  g_seen.tileHeightAt144 = g_seen.dlg->skinSet.tileHeight;
+}
 void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
   g_seen.ticks++;
   HWND dlg = g_seen.dlg->m_hWnd;
@@ -127,10 +153,11 @@ void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
   }
   if (!dlg || !::IsWindowVisible(dlg)) return;
   if (!g_seen.inspected) Inspect(dlg);
+  if (g_changeDpi && !g_seen.rescaled) MoveTo144Dpi(dlg);
   if (g_pressEscape && !g_seen.escapeSent) {
     g_seen.escapeSent = true;
     HWND target = ::GetFocus() ? ::GetFocus() : dlg;
-    ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageW(target, WM_KEYDOWN, g_key, 0x00010001);
   }
 }
 
@@ -150,6 +177,8 @@ class InstallerWindow : public ::testing::Test {
     g_seen.dlg = &dlg;
     g_answer = answer;
     g_pressEscape = escape;
+    g_key = VK_ESCAPE;
+    g_changeDpi = false;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
     INT_PTR result = dlg.DoModal();
     ::KillTimer(nullptr, timer);
@@ -206,6 +235,38 @@ TEST_F(InstallerWindow, EscapeAsksBeforeAnythingEnds) {
   EXPECT_TRUE(g_seen.dialogVisibleWithBox);
   EXPECT_FALSE(dlg.monitor.cancelRequested) << "answered No";
   EXPECT_EQ(result, IDCANCEL) << "and then the engine's end closes it";
+}
+
+// Enter as the first key used to end the window at once (the dialog's OK), dropping
+// the download; it asks now, like Escape. In the same run the window is moved to a
+// monitor of 144 DPI and takes its size and layout from there.
+TEST_F(InstallerWindow, EnterAsksAndAPerMonitorDpiChangeRescales) {
+  WriteRefusedConfig();
+  g_seen = Observed{};
+  g_seen.dlg = &dlg;
+  g_answer = IDNO;
+  g_pressEscape = true;
+  g_key = VK_RETURN;
+  g_changeDpi = true;
+  UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
+  INT_PTR result = dlg.DoModal();
+  ::KillTimer(nullptr, timer);
+  EXPECT_EQ(g_seen.boxes, 1) << "Enter asks";
+  EXPECT_EQ(g_seen.boxText, L"Are you sure you want to cancel downloading?");
+  EXPECT_TRUE(g_seen.dialogVisibleWithBox);
+  EXPECT_EQ(result, IDCANCEL) << "answered No, then the engine's end closes it";
+  ASSERT_TRUE(g_seen.rescaled);
+  const int w = g_seen.rect.right - g_seen.rect.left, h = g_seen.rect.bottom - g_seen.rect.top;
+  EXPECT_NEAR(g_seen.rectAt144.right - g_seen.rectAt144.left, w * 3 / 2, 1);
+  EXPECT_NEAR(g_seen.rectAt144.bottom - g_seen.rectAt144.top, h * 3 / 2, 1);
+  EXPECT_EQ(g_seen.rectAt144.left, g_seen.rect.left) << "placed where Windows suggested";
+  const RECT& c0 = g_seen.cancelBefore;
+  const RECT& c1 = g_seen.cancelAt144;
+  EXPECT_NEAR(c1.right - c1.left, (c0.right - c0.left) * 3 / 2, 1);
+  EXPECT_NEAR(c1.bottom - c1.top, (c0.bottom - c0.top) * 3 / 2, 1);
+  EXPECT_EQ(g_seen.rectAt144.right - c1.right, 30) << "20 pixels at 96 DPI";
+  EXPECT_EQ(g_seen.dpiAt144, 144);
+  EXPECT_EQ(g_seen.tileHeightAt144, 21) << "the 14-pixel tiles resampled";
 }
 
 TEST_F(InstallerWindow, EngineThatCannotStartShowsTheFailureForAMomentThenCloses) {
