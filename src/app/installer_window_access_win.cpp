@@ -103,10 +103,13 @@ BOOL CZarnWebInstallerDlg::PreTranslateMessage(MSG* msg) {
 
 void CZarnWebInstallerDlg::NoteKeyboardUse() {
   // The system's rule: focus cues are hidden until the keyboard is used in the
-  // window. The change reaches the buttons as WM_UPDATEUISTATE.
+  // window. The window's state changes, and the button hears it directly too, as
+  // not every system passes the change on to the children (Wine does not).
   if (keyboardUsed) return;
   keyboardUsed = true;
-  ::SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  const WPARAM showFocus = MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS);
+  ::SendMessageW(m_hWnd, WM_CHANGEUISTATE, showFocus, 0);
+  ::SendMessageW(cancelButton, WM_UPDATEUISTATE, showFocus, 0);
 }
 
 }  // namespace app

@@ -9,7 +9,14 @@
 //   window_probe render FACE HEIGHT WIDTH WEIGHT TEXT...
 //                                   each text drawn white on black in that font, as
 //                                   rows of grey levels 0-9 (text recognition)
+//   window_probe accessible HWND    what an MSAA client reads: the window's name and,
+//                                   for each child window, role, name and value
+//   window_probe winevents SECONDS  the name-change and live-region WinEvents of all
+//                                   processes for that long, as a screen reader hooks
+//                                   them, each with the window's text at that moment
 #include <windows.h>
+
+#include <oleacc.h>
 
 #include <tlhelp32.h>
 
@@ -240,6 +247,96 @@ int Render(const wchar_t* face, int height, int width, int weight, int count, ch
   return 0;
 }
 
+std::wstring Bstr(BSTR b) {
+  std::wstring s = b ? std::wstring(b, ::SysStringLen(b)) : std::wstring();
+  if (b) ::SysFreeString(b);
+  return s;
+}
+
+// Role, name and value of the accessible object of a window, as a client asks them
+// (through the window's WM_GETOBJECT, or the system's standard object for it).
+std::string Accessible(HWND h, LONG objectId) {
+  IAccessible* acc = nullptr;
+  // IAccessible's IID spelt out: the import library's symbol is a thunk, not the data.
+  static const IID kIAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  const HRESULT hr = ::AccessibleObjectFromWindow(h, objectId, kIAccessible, reinterpret_cast<void**>(&acc));
+  if (FAILED(hr) || !acc) {
+    char err[48];
+    std::snprintf(err, sizeof err, "{\"error\":%ld}", static_cast<long>(hr));
+    return err;
+  }
+  VARIANT self;
+  ::VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr, value = nullptr;
+  VARIANT role;
+  ::VariantInit(&role);
+  acc->get_accName(self, &name);
+  acc->get_accValue(self, &value);
+  acc->get_accRole(self, &role);
+  acc->Release();
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%ld", role.vt == VT_I4 ? role.lVal : -1L);
+  return std::string("{\"role\":") + buf + ",\"name\":" + Json(Bstr(name)) + ",\"value\":" + Json(Bstr(value)) + "}";
+}
+
+int AccessibleTree(HWND top) {
+  ::CoInitialize(nullptr);
+  std::printf("{\"window\":%s,\"client\":%s,\"children\":[", Accessible(top, OBJID_WINDOW).c_str(),
+              Accessible(top, OBJID_CLIENT).c_str());
+  std::vector<HWND> children;
+  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&children));
+  bool first = true;
+  for (HWND c : children) {
+    std::printf("%s{\"id\":%d,\"visible\":%s,\"object\":%s}", first ? "" : ",", ::GetDlgCtrlID(c),
+                ::IsWindowVisible(c) ? "true" : "false", Accessible(c, OBJID_CLIENT).c_str());
+    first = false;
+  }
+  std::printf("]}\n");
+  ::CoUninitialize();
+  return 0;
+}
+
+std::vector<std::string>* g_events = nullptr;
+DWORD g_eventsStart = 0;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG objectId, LONG childId, DWORD, DWORD) {
+  if (!hwnd) return;
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "{\"ms\":%lu,\"event\":%lu,\"hwnd\":%llu,\"object\":%ld,\"child\":%ld,\"id\":%d,",
+                static_cast<unsigned long>(::GetTickCount() - g_eventsStart), static_cast<unsigned long>(event),
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), objectId, childId,
+                ::GetDlgCtrlID(hwnd));
+  g_events->push_back(std::string(buf) + "\"class\":" + Json(ClassOf(hwnd)) + ",\"text\":" + Json(TextOf(hwnd)) + "}");
+}
+
+int WinEvents(int seconds) {
+  std::vector<std::string> events;
+  g_events = &events;
+  g_eventsStart = ::GetTickCount();
+  const DWORD kLiveRegionChanged = 0x8019;
+  HWINEVENTHOOK names = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnWinEvent, 0, 0,
+                                          WINEVENT_OUTOFCONTEXT);
+  HWINEVENTHOOK live =
+      ::SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, &OnWinEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  // Hooked: the harness starts the installer once this line is out.
+  std::printf("{\"hooked\":%s}\n", names && live ? "true" : "false");
+  std::fflush(stdout);
+  const DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  if (names) ::UnhookWinEvent(names);
+  if (live) ::UnhookWinEvent(live);
+  std::printf("{\"events\":[");
+  for (size_t i = 0; i < events.size(); ++i) std::printf("%s\n%s", i ? "," : "", events[i].c_str());
+  std::printf("]}\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,10 +345,14 @@ int main(int argc, char** argv) {
   if (mode == "processes") return Processes();
   if (mode == "kill" && argc == 3) return Kill(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
   if (mode == "image" && argc == 3) return Image(Wide(argv[2]).c_str());
+  if (mode == "accessible" && argc == 3)
+    return AccessibleTree(std::strtoull(argv[2], nullptr, 10) ? reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(argv[2], nullptr, 10))) : ::GetDesktopWindow());
+  if (mode == "winevents" && argc == 3) return WinEvents(std::atoi(argv[2]));
   if (mode == "render" && argc >= 6)
     return Render(Wide(argv[2]).c_str(), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argc - 6,
                   argv + 6);
   std::fprintf(stderr,
-               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT...\n");
+               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT... |\n"
+               "       accessible HWND | winevents SECONDS\n");
   return 2;
 }
