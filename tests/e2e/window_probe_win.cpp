@@ -18,6 +18,7 @@
 
 #include <oleacc.h>
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -339,7 +340,16 @@ int WinEvents(int seconds) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char**) {
+  // The arguments as UTF-8, whatever the ANSI code page: texts to render may be in
+  // any script.
+  int argc = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(Utf8(wide[i]));
+  std::vector<char*> pointers;
+  for (std::string& a : args) pointers.push_back(&a[0]);
+  char** argv = pointers.data();
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "windows") return Windows();
   if (mode == "processes") return Processes();
