@@ -13,7 +13,8 @@
 //                                   for each child window, role, name and value
 //   window_probe winevents SECONDS  the name-change and live-region WinEvents of all
 //                                   processes for that long, as a screen reader hooks
-//                                   them, each with the window's text at that moment
+//                                   them: one JSON line each as it comes, with the
+//                                   window's text at that moment
 #include <windows.h>
 
 #include <oleacc.h>
@@ -120,10 +121,11 @@ int Windows() {
     for (HWND c : children) {
       RECT r{};
       ::GetWindowRect(c, &r);
-      std::printf("%s{\"id\":%d,\"class\":%s,\"text\":%s,\"rect\":%s,\"visible\":%s,\"style\":%lu}",
+      std::printf("%s{\"id\":%d,\"class\":%s,\"text\":%s,\"rect\":%s,\"visible\":%s,\"style\":%lu,\"exstyle\":%lu}",
                   firstChild ? "" : ",", ::GetDlgCtrlID(c), Json(ClassOf(c)).c_str(), Json(TextOf(c)).c_str(),
                   Rect(r).c_str(), ::IsWindowVisible(c) ? "true" : "false",
-                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_STYLE)));
+                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_STYLE)),
+                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_EXSTYLE)));
       firstChild = false;
     }
     std::printf("]}");
@@ -299,7 +301,6 @@ int AccessibleTree(HWND top) {
   return 0;
 }
 
-std::vector<std::string>* g_events = nullptr;
 DWORD g_eventsStart = 0;
 
 void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG objectId, LONG childId, DWORD, DWORD) {
@@ -309,12 +310,11 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG objectId, L
                 static_cast<unsigned long>(::GetTickCount() - g_eventsStart), static_cast<unsigned long>(event),
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), objectId, childId,
                 ::GetDlgCtrlID(hwnd));
-  g_events->push_back(std::string(buf) + "\"class\":" + Json(ClassOf(hwnd)) + ",\"text\":" + Json(TextOf(hwnd)) + "}");
+  std::printf("%s\"class\":%s,\"text\":%s}\n", buf, Json(ClassOf(hwnd)).c_str(), Json(TextOf(hwnd)).c_str());
+  std::fflush(stdout);
 }
 
 int WinEvents(int seconds) {
-  std::vector<std::string> events;
-  g_events = &events;
   g_eventsStart = ::GetTickCount();
   const DWORD kLiveRegionChanged = 0x8019;
   HWINEVENTHOOK names = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnWinEvent, 0, 0,
@@ -332,9 +332,6 @@ int WinEvents(int seconds) {
   }
   if (names) ::UnhookWinEvent(names);
   if (live) ::UnhookWinEvent(live);
-  std::printf("{\"events\":[");
-  for (size_t i = 0; i < events.size(); ++i) std::printf("%s\n%s", i ? "," : "", events[i].c_str());
-  std::printf("]}\n");
   return 0;
 }
 
