@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include "app/zarn_web_installer_dlg.h"
 #include "platform/text.h"
@@ -17,6 +18,30 @@ namespace {
 // Windows 8's event for a live region, asking screen readers to read the object
 // again; to earlier systems an unknown event, which their hooks simply pass on.
 constexpr DWORD kEventLiveRegionChanged = 0x8019;
+
+// The system's accessibility annotation service and the UI Automation property that
+// makes a region live, spelt out here: the import libraries' symbols for them are
+// thunks, not the data.
+const CLSID kAccPropServices = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+const IID kIAccPropServices = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+const GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr LONG kLivePolite = 1;
+
+// Windows 10 (1709) and later announce a live region's changes to UI Automation
+// clients such as Narrator once the region says it is live; earlier systems know no
+// such property (or no service), and nothing changes there.
+void MarkLive(HWND hwnd) {
+  IAccPropServices* services = nullptr;
+  if (FAILED(::CoCreateInstance(kAccPropServices, nullptr, CLSCTX_INPROC_SERVER, kIAccPropServices,
+                                reinterpret_cast<void**>(&services))) ||
+      !services)
+    return;
+  VARIANT polite{};
+  polite.vt = VT_I4;
+  polite.lVal = kLivePolite;
+  services->SetHwndProp(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, kLiveSettingProperty, polite);
+  services->Release();
+}
 
 std::u16string TextOf(HWND hwnd) {
   wchar_t buffer[512] = {};
@@ -57,7 +82,10 @@ void CZarnWebInstallerDlg::CreateReaders() {
   HWND progress = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS_READER)), instance,
                                     nullptr);
-  if (status) statusReader.SubclassWindow(status);
+  if (status) {
+    statusReader.SubclassWindow(status);
+    MarkLive(status);
+  }
   if (progress) {
     progressReader.SubclassWindow(progress);
     ::SendMessageW(progress, PBM_SETRANGE32, 0, 100);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/zarn_web_installer_app.h"
 
@@ -13,6 +14,9 @@ CZarnWebInstallerApp theApp;
 BOOL CZarnWebInstallerApp::InitInstance() {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&icc);
+  // The window's thread is a COM apartment, as the shell's hand-off and the screen
+  // readers' annotation of the status text expect.
+  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   {
     CZarnWebInstallerDlg dlg;
@@ -20,6 +24,7 @@ BOOL CZarnWebInstallerApp::InitInstance() {
     dlg.DoModal();
     m_pMainWnd = nullptr;
   }
+  if (com) ::CoUninitialize();
   // No message loop follows: the application ends with its window.
   return FALSE;
 }
