@@ -32,25 +32,11 @@ constexpr int kHelpFontHeight = 15, kHelpFontWidth = 8;
 // A caption keeps this far from the button's sides; the button may grow by half.
 constexpr int kCaptionMargin = 4;
 
-ui::Size SizeOf(HBITMAP bitmap) {
-  ui::Size s;
-  if (!ui::BitmapSize(bitmap, &s.width, &s.height)) return {};
-  return s;
-}
-
 ui::Size WorkArea(HMONITOR monitor) {
   MONITORINFO info{};
   info.cbSize = sizeof(info);
   if (!monitor || !::GetMonitorInfoW(monitor, &info)) return {};
   return {info.rcWork.right - info.rcWork.left, info.rcWork.bottom - info.rcWork.top};
-}
-
-// The image to draw at `need`: the source itself when it has that size, else a
-// resampled copy (the source again if resampling fails).
-HBITMAP FitImage(HBITMAP source, const ui::Size& need) {
-  if (!source || SizeOf(source) == need) return source;
-  HBITMAP copy = ui::ResampledCopy(source, need.width, need.height);
-  return copy ? copy : source;
 }
 
 }  // namespace
@@ -64,55 +50,11 @@ int CZarnWebInstallerDlg::InitialDpi() const {
   return d > 0 ? d : ui::kBaseDpi;
 }
 
-void CZarnWebInstallerDlg::ReleaseDrawnImages() {
-  for (int i = 0; i < ui::SkinImageCount; ++i) {
-    if (drawnSkin[i] && drawnSkin[i] != skin[i] && drawnSkin[i] != skinDouble[i]) ::DeleteObject(drawnSkin[i]);
-    drawnSkin[i] = nullptr;
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (drawnTiles[i] && drawnTiles[i] != progressTiles[i]) ::DeleteObject(drawnTiles[i]);
-    drawnTiles[i] = nullptr;
-  }
-}
-
-void CZarnWebInstallerDlg::RescaleSkin(const ui::Size& windowSize) {
-  ReleaseDrawnImages();
-  // The variants are read only when a DPI other than 96 (or a missing base image)
-  // may want them: at 96 the window draws the images as they are. A single-file
-  // installer carries none and reads nothing beside itself.
-  if (!skinDoubleLoaded && !kit.embedded && (dpi != ui::kBaseDpi || !skin[ui::SkinMainBackground])) {
-    skinDoubleLoaded = true;
-    for (int i = 0; i < ui::SkinImageCount; ++i) {
-      const std::u16string file = ui::DoubleSizeVariantName(platform::FromW(ui::SkinFileName(i)));
-      skinDouble[i] = ui::LoadSkinBitmap(platform::W(moduleFolder + u"\\" + file));
-    }
-  }
-  for (int i = 0; i < ui::SkinImageCount; ++i) {
-    const ui::Size base = SizeOf(skin[i]), doubled = SizeOf(skinDouble[i]);
-    const ui::Size logical = ui::LogicalSkinSize(base, doubled);
-    const ui::Size need = i == ui::SkinMainBackground ? windowSize : ui::Size{Px(logical.width), Px(logical.height)};
-    switch (ui::ChooseSkinSource(need.width, base.width, doubled.width)) {
-      case ui::SkinSource::None:
-        break;
-      case ui::SkinSource::Base:
-        drawnSkin[i] = FitImage(skin[i], need);
-        break;
-      case ui::SkinSource::Double:
-        drawnSkin[i] = FitImage(skinDouble[i], need);
-        break;
-    }
-  }
-  for (int i = 0; i < 3; ++i) {
-    const ui::Size tile = SizeOf(progressTiles[0]);
-    drawnTiles[i] = FitImage(progressTiles[i], ui::Size{Px(tile.width), Px(tile.height)});
-  }
-}
-
 void CZarnWebInstallerDlg::SetCancelFaces() {
   if (monitor.cancelRequested) {
-    cancelButton.SetStateBitmaps(drawnSkin[ui::SkinCancelDone], drawnSkin[ui::SkinCancelDone]);
+    cancelButton.SetStateBitmaps(skin.Drawn(ui::SkinCancelDone), skin.Drawn(ui::SkinCancelDone));
   } else {
-    cancelButton.SetStateBitmaps(drawnSkin[ui::SkinCancelHot], drawnSkin[ui::SkinCancelNormal]);
+    cancelButton.SetStateBitmaps(skin.Drawn(ui::SkinCancelHot), skin.Drawn(ui::SkinCancelNormal));
   }
 }
 
@@ -164,7 +106,7 @@ void CZarnWebInstallerDlg::FitToDpi(int oldDpi, const RECT* suggested) {
   const HMONITOR monitor = suggested ? ::MonitorFromRect(suggested, MONITOR_DEFAULTTONEAREST)
                                      : ::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY);
   const ui::Size size = ui::FitWindow(logicalSize, dpi, WorkArea(monitor));
-  RescaleSkin(size);
+  skin.Rescale(dpi, size);
   if (suggested) {
     ::SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, size.width, size.height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
@@ -176,8 +118,9 @@ void CZarnWebInstallerDlg::FitToDpi(int oldDpi, const RECT* suggested) {
   ::GetWindowRect(helpLinkButton, &helpRect);
   RECT cancelRect{};
   ::GetWindowRect(cancelButton, &cancelRect);
-  ui::Size face = SizeOf(drawnSkin[ui::SkinCancelNormal]);
-  if (face.width == 0) face = {rescaled(cancelRect.right - cancelRect.left), rescaled(cancelRect.bottom - cancelRect.top)};
+  ui::Size face;
+  if (!ui::BitmapSize(skin.Drawn(ui::SkinCancelNormal), &face.width, &face.height))
+    face = {rescaled(cancelRect.right - cancelRect.left), rescaled(cancelRect.bottom - cancelRect.top)};
   const ui::ButtonPlacement place = ui::PlaceButtons(size.width, size.height, face.width, face.height,
                                                      rescaled(helpRect.right - helpRect.left),
                                                      rescaled(helpRect.bottom - helpRect.top), dpi);

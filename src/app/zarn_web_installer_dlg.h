@@ -41,8 +41,8 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   std::u16string statusText;
   // Mode, shown progress, last shown state and the confirmed cancel.
   ProgressMonitor monitor;
-  HBITMAP skin[ui::SkinImageCount] = {};
-  HBITMAP progressTiles[3] = {};
+  // The skin and the band's tiles, drawn at the window's DPI.
+  ui::ScaledSkin skin;
   // painting state
   bool progressDirty = false;
   bool statusDirty = false;
@@ -55,15 +55,9 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   ui::CZarnButton cancelButton;
   ui::CZarnButton helpLinkButton;
 
-  // The window at its DPI. Every length is written for 96 DPI and scaled; each
-  // picture is drawn from its image, its double-size variant or a copy resampled
-  // once per DPI (drawn*), which the window owns when it made it.
+  // The window at its DPI: every length is written for 96 DPI and scaled.
   int dpi = ui::kBaseDpi;
   ui::Size logicalSize;  // the window in 96-DPI pixels: its background's size
-  HBITMAP skinDouble[ui::SkinImageCount] = {};
-  bool skinDoubleLoaded = false;
-  HBITMAP drawnSkin[ui::SkinImageCount] = {};
-  HBITMAP drawnTiles[3] = {};
   int Px(int value) const { return ui::Scale(value, dpi); }
 
   // What assistive technology reads: windows that carry the status text and the
@@ -111,8 +105,6 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   void FitToDpi(int oldDpi, const RECT* suggested);
   // A new DPI: the above, then layout, readers and the buttons' faces and fonts.
   void ApplyDpi(int newDpi, const RECT* suggested);
-  void RescaleSkin(const ui::Size& windowSize);
-  void ReleaseDrawnImages();
   void SetCancelFaces();
   void SetButtonFonts();
   void FitCancelCaption();

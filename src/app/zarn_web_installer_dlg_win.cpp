@@ -34,30 +34,19 @@ CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNW
   }
   // A single-file installer takes its images from itself, and only from there.
   LoadEmbeddedKit(&kit);
+  // Nor does it read double-size variants beside itself: it carries none.
+  skin.folder = kit.embedded ? std::u16string() : moduleFolder;
   for (int i = 0; i < ui::SkinImageCount; ++i) {
     if (kit.embedded) {
-      skin[i] = kit.skin[i] ? ui::LoadSkinBitmapFromBytes(*kit.skin[i]) : nullptr;
+      skin.images[i] = kit.skin[i] ? ui::LoadSkinBitmapFromBytes(*kit.skin[i]) : nullptr;
       continue;
     }
     std::u16string file = moduleFolder + u"\\" + platform::FromW(ui::SkinFileName(i));
-    skin[i] = ui::LoadSkinBitmap(platform::W(file));
+    skin.images[i] = ui::LoadSkinBitmap(platform::W(file));
   }
 }
 
 CZarnWebInstallerDlg::~CZarnWebInstallerDlg() {
-  ReleaseDrawnImages();
-  for (auto& image : skinDouble) {
-    if (image) ::DeleteObject(image);
-    image = nullptr;
-  }
-  for (auto& image : skin) {
-    if (image) ::DeleteObject(image);
-    image = nullptr;
-  }
-  for (auto& tile : progressTiles) {
-    if (tile) ::DeleteObject(tile);
-    tile = nullptr;
-  }
   ReleaseEngineObjects();
   // The members go next in reverse order of declaration: the help link, then the
   // Cancel button, then the strings, then the base dialog.
@@ -126,9 +115,9 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
 }
 
 void CZarnWebInstallerDlg::SizeWindowAndButtons() {
-  static const int kTileIds[3] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
-  for (int i = 0; i < 3; ++i) {
-    progressTiles[i] = static_cast<HBITMAP>(
+  static const int kTileIds[ui::kProgressTileCount] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
+  for (int i = 0; i < ui::kProgressTileCount; ++i) {
+    skin.tiles[i] = static_cast<HBITMAP>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTileIds[i]), IMAGE_BITMAP, 0, 0, 0));
   }
 
@@ -138,7 +127,7 @@ void CZarnWebInstallerDlg::SizeWindowAndButtons() {
   ::GetWindowRect(m_hWnd, &wr);
   dpi = InitialDpi();
   ui::Size background;
-  ui::BitmapSize(skin[ui::SkinMainBackground], &background.width, &background.height);
+  ui::BitmapSize(skin.images[ui::SkinMainBackground], &background.width, &background.height);
   logicalSize = background.width ? background
                                  : ui::Size{(wr.right - wr.left) * ui::kBaseDpi / dpi,
                                             (wr.bottom - wr.top) * ui::kBaseDpi / dpi};
@@ -168,14 +157,14 @@ void CZarnWebInstallerDlg::StartEngine() {
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
-  skinSet.mainBackground = drawnSkin[ui::SkinMainBackground];
-  skinSet.statusBackdrop = drawnSkin[ui::SkinStatusBackdrop];
-  skinSet.closeNormal = drawnSkin[ui::SkinCloseNormal];
-  skinSet.minNormal = drawnSkin[ui::SkinMinNormal];
-  skinSet.checkMark = drawnSkin[ui::SkinCheckMark];
-  for (int i = 0; i < 3; ++i) skinSet.tiles[i] = drawnTiles[i];
-  ui::BitmapSize(drawnTiles[0], &skinSet.tileWidth, &skinSet.tileHeight);
-  if (!ui::BitmapSize(drawnSkin[ui::SkinStatusBackdrop], &skinSet.statusWidth, &skinSet.statusHeight)) {
+  skinSet.mainBackground = skin.Drawn(ui::SkinMainBackground);
+  skinSet.statusBackdrop = skin.Drawn(ui::SkinStatusBackdrop);
+  skinSet.closeNormal = skin.Drawn(ui::SkinCloseNormal);
+  skinSet.minNormal = skin.Drawn(ui::SkinMinNormal);
+  skinSet.checkMark = skin.Drawn(ui::SkinCheckMark);
+  for (int i = 0; i < ui::kProgressTileCount; ++i) skinSet.tiles[i] = skin.DrawnTile(i);
+  ui::BitmapSize(skin.DrawnTile(0), &skinSet.tileWidth, &skinSet.tileHeight);
+  if (!ui::BitmapSize(skin.Drawn(ui::SkinStatusBackdrop), &skinSet.statusWidth, &skinSet.statusHeight)) {
     skinSet.statusWidth = Px(ui::kFallbackStatusWidth);
     skinSet.statusHeight = Px(ui::kFallbackStatusHeight);
   }
@@ -316,18 +305,18 @@ void CZarnWebInstallerDlg::OnMouseMove(POINT pt) {
   const bool onClose = Contains(layout.closeRect, pt), onMin = !onClose && Contains(layout.minRect, pt);
   ::SetCursor(::LoadCursorW(nullptr, onClose || onMin ? IDC_HAND : IDC_ARROW));
   if (onClose) {
-    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, drawnSkin[ui::SkinCloseHot]);
+    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin.Drawn(ui::SkinCloseHot));
     closeHot = TRUE;
   } else if (onMin) {
-    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, drawnSkin[ui::SkinMinHot]);
+    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin.Drawn(ui::SkinMinHot));
     minHot = TRUE;
   } else if (closeHot) {
     // One glyph per move: when both were hot, the minimise glyph follows next move.
     closeHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.closeRect, drawnSkin[ui::SkinCloseNormal]);
+    ui::DrawGlyph(m_hWnd, layout.closeRect, skin.Drawn(ui::SkinCloseNormal));
   } else if (minHot) {
     minHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.minRect, drawnSkin[ui::SkinMinNormal]);
+    ui::DrawGlyph(m_hWnd, layout.minRect, skin.Drawn(ui::SkinMinNormal));
   }
 }
 

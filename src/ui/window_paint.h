@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/skin_images.h"
 #include "ui/window_layout.h"
 
 namespace ui {
@@ -23,13 +24,6 @@ struct SkinSet {
   int tileWidth = 0, tileHeight = 0;     // of phase 0; all phases are taken as this size
   int statusWidth = 0, statusHeight = 0;  // the status panel
 };
-
-// The size of a bitmap, or false when there is none.
-bool BitmapSize(HBITMAP bitmap, int* width, int* height);
-
-// A new bitmap of width x height resampled from source with GDI's filtered
-// stretching (HALFTONE), not by dropping or repeating pixels; null on failure.
-HBITMAP ResampledCopy(HBITMAP source, int width, int height);
 
 // Whether font has a glyph of its own for every character of text (line breaks
 // aside); what it lacks, font linking draws from another face.

@@ -131,32 +131,6 @@ bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text) {
   return true;
 }
 
-HBITMAP ResampledCopy(HBITMAP source, int width, int height) {
-  int w = 0, h = 0;
-  if (!BitmapSize(source, &w, &h) || width <= 0 || height <= 0) return nullptr;
-  CClientDC screen(nullptr);
-  HBITMAP out = ::CreateCompatibleBitmap(screen, width, height);
-  if (!out) return nullptr;
-  CMemDC from(screen), to(screen);
-  CSelect fromSel(from, source);
-  CSelect toSel(to, out);
-  // GDI's own filtered resampling: every output pixel averages the source pixels
-  // under it, so edges stay smooth in both directions, unlike the default mode's
-  // dropped or repeated pixels.
-  ::SetStretchBltMode(to, HALFTONE);
-  ::SetBrushOrgEx(to, 0, 0, nullptr);
-  ::StretchBlt(to, 0, 0, width, height, from, 0, 0, w, h, SRCCOPY);
-  return out;
-}
-
-bool BitmapSize(HBITMAP bitmap, int* width, int* height) {
-  BITMAP info{};
-  if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return false;
-  *width = info.bmWidth;
-  *height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-  return true;
-}
-
 void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSet& skin,
                      const std::u16string& productName) {
   RECT wr{};

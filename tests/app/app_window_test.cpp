@@ -303,7 +303,7 @@ TEST_F(InstallerWindow, MissingConfigurationGivesOneBoxAndTheWindowNeverShows) {
 TEST(InstallerWindowSkin, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImagesEmpty) {
   CZarnWebInstallerDlg dlg;
   EXPECT_EQ(dlg.moduleFolder, platform::FromW(Folder().c_str()));
-  for (HBITMAP image : dlg.skin) EXPECT_EQ(image, nullptr);
+  for (HBITMAP image : dlg.skin.images) EXPECT_EQ(image, nullptr);
 }
 
 TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
