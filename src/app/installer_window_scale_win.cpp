@@ -26,11 +26,8 @@ constexpr UINT kWmGetDpiScaledSize = 0x02E4;
 constexpr int kDialogKeepsLayout = 0x1 | 0x2 | 0x4;
 constexpr int kControlKeepsLayout = 0x1 | 0x2;
 
-// The buttons' fonts, in 96-DPI cells.
-constexpr int kCancelFontHeight = 23, kCancelFontWidth = 11;
+// The help link's font, in 96-DPI cells (the Cancel caption's is in ui/text_fit.h).
 constexpr int kHelpFontHeight = 15, kHelpFontWidth = 8;
-// A caption keeps this far from the button's sides; the button may grow by half.
-constexpr int kCaptionMargin = 4;
 
 ui::Size WorkArea(HMONITOR monitor) {
   MONITORINFO info{};
@@ -59,7 +56,7 @@ void CZarnWebInstallerDlg::SetCancelFaces() {
 }
 
 void CZarnWebInstallerDlg::SetButtonFonts() {
-  cancelButton.SetFaceFont(L"Arial", Px(kCancelFontHeight), Px(kCancelFontWidth), 0, FALSE);
+  cancelButton.SetFaceFont(L"Arial", Px(ui::kCancelFontHeight), Px(ui::kCancelFontWidth), 0, FALSE);
   helpLinkButton.SetFaceFont(L"Arial", Px(kHelpFontHeight), Px(kHelpFontWidth), 0, TRUE);
 }
 
@@ -76,13 +73,13 @@ void CZarnWebInstallerDlg::FitCancelCaption() {
   auto makeFont = [](int h, int w) {
     return ::CreateFontW(h, w, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 3, 2, 1, 0x22, L"Arial");
   };
-  int fontWidth = Px(kCancelFontWidth);
+  int fontWidth = Px(ui::kCancelFontWidth);
   {
-    framework::CFont full(makeFont(Px(kCancelFontHeight), fontWidth));
+    framework::CFont full(makeFont(Px(ui::kCancelFontHeight), fontWidth));
     if (!ui::FaceCovers(dc, full.Get(), caption)) fontWidth = 0;
   }
   const ui::CaptionFit fit = ui::FitCaption(
-      caption, Px(kCancelFontHeight), fontWidth, width, width * 3 / 2, Px(kCaptionMargin),
+      caption, Px(ui::kCancelFontHeight), fontWidth, width, width * 3 / 2, Px(ui::kCaptionMargin),
       [&](int h, int w, const std::u16string& text) {
         framework::CFont font(makeFont(h, w));
         framework::CSelect sel(dc, font.Get());
@@ -90,7 +87,7 @@ void CZarnWebInstallerDlg::FitCancelCaption() {
         ::GetTextExtentPoint32W(dc, platform::W(text), static_cast<int>(text.size()), &size);
         return static_cast<int>(size.cx);
       });
-  if (fit.fontHeight != Px(kCancelFontHeight) || fit.fontWidth != Px(kCancelFontWidth))
+  if (fit.fontHeight != Px(ui::kCancelFontHeight) || fit.fontWidth != Px(ui::kCancelFontWidth))
     cancelButton.SetFaceFont(L"Arial", fit.fontHeight, fit.fontWidth, 0, FALSE);
   if (fit.buttonWidth != width) {
     // Wider to the left: the right edge keeps its distance to the window's.

@@ -8,6 +8,13 @@
 
 namespace ui {
 
+// The fonts of the texts that must fit, as cells (height, width) in 96-DPI pixels,
+// and the room a caption keeps from its button's sides: the window draws with them
+// and the kit's checker measures with them.
+constexpr int kStatusFontHeight = 16, kStatusFontWidth = 6;
+constexpr int kCancelFontHeight = 23, kCancelFontWidth = 11;
+constexpr int kCaptionMargin = 4;
+
 // Width in pixels of one line of text (no line breaks in it).
 using MeasureText = std::function<int(const std::u16string&)>;
 

@@ -215,7 +215,7 @@ void PaintStatus(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, con
   // Without DT_SINGLELINE the text stands at the top, right-aligned, breaking only
   // at its own line breaks: a text too wide for the panel is broken or cut here
   // first, so that its start is never pushed out at the left.
-  const DrawFont font(comp, Scale(16, layout.dpi), Scale(6, layout.dpi), 10, text);
+  const DrawFont font(comp, Scale(kStatusFontHeight, layout.dpi), Scale(kStatusFontWidth, layout.dpi), 10, text);
   const StatusFit fit = FitStatus(comp, font.Get(), text, sw, sh);
   DrawLabel(comp, fit.text, Rect{0, 0, sw, sh}, font, DT_RIGHT | DT_VCENTER);
   ::BitBlt(paint, layout.statusRect.left, layout.statusRect.top, sw, sh, comp, 0, 0, SRCCOPY);

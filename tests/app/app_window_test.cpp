@@ -172,13 +172,13 @@ class NoLoopApp : public framework::CWinApp {
 
 class InstallerWindow : public ::testing::Test {
  protected:
-  INT_PTR Run(UINT answer, bool escape) {
+  INT_PTR Run(UINT answer, bool pressKey, WPARAM key = VK_ESCAPE, bool changeDpi = false) {
     g_seen = Observed{};
     g_seen.dlg = &dlg;
     g_answer = answer;
-    g_pressEscape = escape;
-    g_key = VK_ESCAPE;
-    g_changeDpi = false;
+    g_pressEscape = pressKey;
+    g_key = key;
+    g_changeDpi = changeDpi;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
     INT_PTR result = dlg.DoModal();
     ::KillTimer(nullptr, timer);
@@ -242,15 +242,7 @@ TEST_F(InstallerWindow, EscapeAsksBeforeAnythingEnds) {
 // monitor of 144 DPI and takes its size and layout from there.
 TEST_F(InstallerWindow, EnterAsksAndAPerMonitorDpiChangeRescales) {
   WriteRefusedConfig();
-  g_seen = Observed{};
-  g_seen.dlg = &dlg;
-  g_answer = IDNO;
-  g_pressEscape = true;
-  g_key = VK_RETURN;
-  g_changeDpi = true;
-  UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
-  INT_PTR result = dlg.DoModal();
-  ::KillTimer(nullptr, timer);
+  INT_PTR result = Run(IDNO, true, VK_RETURN, true);
   EXPECT_EQ(g_seen.boxes, 1) << "Enter asks";
   EXPECT_EQ(g_seen.boxText, L"Are you sure you want to cancel downloading?");
   EXPECT_TRUE(g_seen.dialogVisibleWithBox);

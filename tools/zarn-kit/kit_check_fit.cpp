@@ -51,10 +51,11 @@ constexpr ui::Size kSmallScreenWorkArea{1280, 984};
 // The default skin's Cancel face and status backdrop, for a kit checked without one.
 constexpr ui::Size kDefaultCancel{96, 32};
 constexpr ui::Size kDefaultStatus{300, 24};
-// The window's fonts and caption room at 96 DPI (installer_window_scale_win.cpp and
-// window_paint_win.cpp draw with the same numbers).
-constexpr int kStatusFontHeight = 16, kStatusFontWidth = 6;
-constexpr int kCancelFontHeight = 23, kCancelFontWidth = 11, kCaptionMargin = 4;
+using ui::kCancelFontHeight;
+using ui::kCancelFontWidth;
+using ui::kCaptionMargin;
+using ui::kStatusFontHeight;
+using ui::kStatusFontWidth;
 
 ui::Size SkinSize(const std::u16string& folder, const char16_t* file, const ui::Size& fallback) {
   ImageSize size;
