@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "app/zarn_web_installer_dlg.h"
 #include "framework/app.h"
@@ -310,6 +311,47 @@ TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
   EXPECT_EQ(ui::LoadSkinBitmap(L"Z:\\no\\such\\file.jpg"), nullptr);
   EXPECT_STREQ(ui::SkinFileName(ui::SkinCheckMark), L"CheckD.jpg");
   EXPECT_STREQ(ui::SkinFileName(99), L"");
+}
+
+std::vector<uint32_t> Pixels(HBITMAP bitmap) {
+  int w = 0, h = 0;
+  if (!ui::BitmapSize(bitmap, &w, &h)) return {};
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, bitmap, 0, h, out.data(), &bi, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  return out;
+}
+
+// The images are drawn as they are at 96 DPI; at 192 the double-size variant beside
+// them is drawn instead of an enlarged copy, and a skin without a folder (the
+// single-file installer's) is enlarged.
+TEST(InstallerWindowSkin, VariantsOnlyFromTheSkinsFolderAndOnlyAboveNinetySix) {
+  const std::u16string folder = platform::Utf8ToWide(std::getenv("ZARN_SOURCE_DIR")) + u"/kit/skin";
+  auto load = [&](const char16_t* file) { return ui::LoadSkinBitmap(platform::W(folder + u"/" + file)); };
+  HBITMAP twice = load(u"Cancel_N@2x.jpg");
+  const std::vector<uint32_t> variant = Pixels(twice);
+  ::DeleteObject(twice);
+  ASSERT_EQ(variant.size(), 192u * 64u);
+  ui::ScaledSkin withFolder, alone;
+  withFolder.folder = folder;
+  withFolder.images[ui::SkinCancelNormal] = load(u"Cancel_N.jpg");
+  alone.images[ui::SkinCancelNormal] = load(u"Cancel_N.jpg");
+  withFolder.Rescale(96, ui::Size{600, 340});
+  EXPECT_EQ(withFolder.Drawn(ui::SkinCancelNormal), withFolder.images[ui::SkinCancelNormal]);
+  withFolder.Rescale(192, ui::Size{1200, 680});
+  alone.Rescale(192, ui::Size{1200, 680});
+  EXPECT_EQ(Pixels(withFolder.Drawn(ui::SkinCancelNormal)), variant);
+  const std::vector<uint32_t> enlarged = Pixels(alone.Drawn(ui::SkinCancelNormal));
+  EXPECT_EQ(enlarged.size(), variant.size()) << "resampled to the size it needs";
+  EXPECT_NE(enlarged, variant) << "no variant read without a folder";
 }
 
 TEST(Application, NamedAfterTheExecutableAndNoLoopAfterFalse) {
