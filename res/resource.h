@@ -8,3 +8,6 @@
 #define IDB_PROGRESS_TILE2 141
 #define IDC_CANCEL_BUTTON 1000
 #define IDC_HELP_LINK 1001
+// Windows that carry the painted status text and percentage for screen readers.
+#define IDC_STATUS_READER 1002
+#define IDC_PROGRESS_READER 1003

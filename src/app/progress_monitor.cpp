@@ -93,4 +93,9 @@ void ProgressMonitor::EndConfirm(bool yes) {
   if (yes) cancelRequested = true;
 }
 
+ProgressMonitor::CloseOutcome ProgressMonitor::CloseRequested() const {
+  if (!EngineRunning()) return CloseOutcome::End;
+  return cancelRequested || confirming ? CloseOutcome::Ignore : CloseOutcome::Ask;
+}
+
 }  // namespace app

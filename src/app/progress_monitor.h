@@ -56,6 +56,13 @@ class ProgressMonitor {
   bool BeginConfirm();
   void EndConfirm(bool yes);
 
+  // A key or the system asks the window to close (Enter, Escape, Alt+F4). While the
+  // engine runs nothing ends without the question: the user is asked, as by Cancel,
+  // unless the question is open or a cancel is under way, when nothing happens.
+  // Without a running engine the window may end at once.
+  enum class CloseOutcome { Ask, Ignore, End };
+  CloseOutcome CloseRequested() const;
+
   // Whether the engine is running under the window, so that closing the window must
   // go through the confirmation instead.
   bool EngineRunning() const { return engineStarted && !startFailed; }

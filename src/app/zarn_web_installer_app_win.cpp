@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/zarn_web_installer_app.h"
 
@@ -18,6 +19,9 @@ BOOL CZarnWebInstallerApp::InitInstance() {
   BOOL(WINAPI * initCommonControls)(const INITCOMMONCONTROLSEX*) = nullptr;
   if (platform::BindProc(platform::LoadSystemLibrary(L"comctl32.dll"), "InitCommonControlsEx", &initCommonControls))
     initCommonControls(&icc);
+  // The window's thread is a COM apartment, as the shell's hand-off and the screen
+  // readers' annotation of the status text expect.
+  const bool com = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   SetRegistryKey(L"Local AppWizard-Generated Applications");
   {
     CZarnWebInstallerDlg dlg;
@@ -25,6 +29,7 @@ BOOL CZarnWebInstallerApp::InitInstance() {
     dlg.DoModal();
     m_pMainWnd = nullptr;
   }
+  if (com) ::CoUninitialize();
   // No message loop follows: the application ends with its window.
   return FALSE;
 }

@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <string>
 
+#include "app/instance_lock_win.h"
 #include "app/progress_monitor.h"
 #include "config/download_plan.h"
 #include "config/kit_files.h"
 #include "framework/dialog.h"
 #include "ui/skin_images.h"
+#include "ui/skin_scale.h"
 #include "ui/window_layout.h"
 #include "ui/window_paint.h"
 #include "ui/zarn_button.h"
@@ -39,8 +41,8 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   std::u16string statusText;
   // Mode, shown progress, last shown state and the confirmed cancel.
   ProgressMonitor monitor;
-  HBITMAP skin[ui::SkinImageCount] = {};
-  HBITMAP progressTiles[3] = {};
+  // The skin and the band's tiles, drawn at the window's DPI.
+  ui::ScaledSkin skin;
   // painting state
   bool progressDirty = false;
   bool statusDirty = false;
@@ -53,6 +55,23 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   ui::CZarnButton cancelButton;
   ui::CZarnButton helpLinkButton;
 
+  // The window at its DPI: every length is written for 96 DPI and scaled.
+  int dpi = ui::kBaseDpi;
+  ui::Size logicalSize;  // the window in 96-DPI pixels: its background's size
+  int Px(int value) const { return ui::Scale(value, dpi); }
+
+  // What assistive technology reads: windows that carry the status text and the
+  // percentage over the places they are painted, and paint nothing themselves.
+  class CSilentChild : public framework::CWnd {
+   protected:
+    bool OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+  };
+  CSilentChild statusReader;
+  CSilentChild progressReader;
+  std::u16string progressReaderText;
+  bool keyboardUsed = false;
+  CInstanceLock instanceLock;
+
   void ShowStatus(int32_t code);
   void ShowProgress();
   void ConfirmCancel();
@@ -61,7 +80,9 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   bool OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void DoDataExchange(framework::CDataExchange* dx) override;
   BOOL OnInitDialog() override;
+  void OnOK() override;
   void OnCancel() override;
+  BOOL PreTranslateMessage(MSG* msg) override;
 
  private:
   void SizeWindowAndButtons();
@@ -75,6 +96,27 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   void OnMouseMove(POINT pt);
   bool OnLButtonDown(POINT pt);
   void ReleaseEngineObjects();
+  void OnCloseRequest(INT_PTR result);
+
+  // installer_window_scale_win.cpp
+  int InitialDpi() const;
+  // The window's size at its DPI (at the suggested place), its skin and its
+  // buttons; oldDpi is the one the buttons' present sizes are at.
+  void FitToDpi(int oldDpi, const RECT* suggested);
+  // A new DPI: the above, then layout, readers and the buttons' faces and fonts.
+  void ApplyDpi(int newDpi, const RECT* suggested);
+  void SetCancelFaces();
+  void SetButtonFonts();
+  void FitCancelCaption();
+  void KeepOwnLayout();
+  bool OnDpiMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+
+  // installer_window_access_win.cpp
+  void CreateReaders();
+  void PlaceReaders();
+  void ReadStatus();
+  void ReadProgress();
+  void NoteKeyboardUse();
 };
 
 }  // namespace app

@@ -9,6 +9,7 @@
 #include "framework/gdi.h"
 #include "platform/text.h"
 #include "resource.h"
+#include "ui/text_fit.h"
 
 namespace app {
 
@@ -31,25 +32,19 @@ CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNW
   }
   // A single-file installer takes its images from itself, and only from there.
   LoadEmbeddedKit(&kit);
+  // Nor does it read double-size variants beside itself: it carries none.
+  skin.folder = kit.embedded ? std::u16string() : moduleFolder;
   for (int i = 0; i < ui::SkinImageCount; ++i) {
     if (kit.embedded) {
-      skin[i] = kit.skin[i] ? ui::LoadSkinBitmapFromBytes(*kit.skin[i]) : nullptr;
+      skin.images[i] = kit.skin[i] ? ui::LoadSkinBitmapFromBytes(*kit.skin[i]) : nullptr;
       continue;
     }
     std::u16string file = moduleFolder + u"\\" + platform::FromW(ui::SkinFileName(i));
-    skin[i] = ui::LoadSkinBitmap(platform::W(file));
+    skin.images[i] = ui::LoadSkinBitmap(platform::W(file));
   }
 }
 
 CZarnWebInstallerDlg::~CZarnWebInstallerDlg() {
-  for (auto& image : skin) {
-    if (image) ::DeleteObject(image);
-    image = nullptr;
-  }
-  for (auto& tile : progressTiles) {
-    if (tile) ::DeleteObject(tile);
-    tile = nullptr;
-  }
   ReleaseEngineObjects();
   // The members go next in reverse order of declaration: the help link, then the
   // Cancel button, then the strings, then the base dialog.
@@ -91,11 +86,22 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
       StartupError(L"Xml file is missing!");
       return TRUE;
     }
+    // The window's text is what the taskbar, Alt+Tab and screen readers call it.
+    ::SetWindowTextW(m_hWnd, platform::W(plan.productName));
     targetPath = moduleFolder + u"\\" + plan.packageFileName;
+    // One installer per package: a second start shows the first and goes, before
+    // it could touch the file or say anything.
+    if (!instanceLock.Take(targetPath)) {
+      instanceLock.ActivateHolder();
+      EndDialog(IDCANCEL);
+      return TRUE;
+    }
+    instanceLock.MarkWindow(m_hWnd);
   }
 
   SizeWindowAndButtons();
   ComputeLayout();
+  CreateReaders();
   SetUpButtons();
 
   if (!plan.linksParse) {
@@ -107,29 +113,24 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
 }
 
 void CZarnWebInstallerDlg::SizeWindowAndButtons() {
-  // The window takes its background's size; without one it keeps the template's.
-  RECT wr{};
-  ::GetWindowRect(m_hWnd, &wr);
-  int W = wr.right - wr.left, H = wr.bottom - wr.top;
-  ui::BitmapSize(skin[ui::SkinMainBackground], &W, &H);
-  ::SetWindowPos(m_hWnd, nullptr, 0, 0, W, H, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-
-  static const int kTileIds[3] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
-  for (int i = 0; i < 3; ++i) {
-    progressTiles[i] = static_cast<HBITMAP>(
+  static const int kTileIds[ui::kProgressTileCount] = {IDB_PROGRESS_TILE0, IDB_PROGRESS_TILE1, IDB_PROGRESS_TILE2};
+  for (int i = 0; i < ui::kProgressTileCount; ++i) {
+    skin.tiles[i] = static_cast<HBITMAP>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTileIds[i]), IMAGE_BITMAP, 0, 0, 0));
   }
 
-  RECT cancelRect{}, helpRect{};
-  ::GetWindowRect(cancelButton, &cancelRect);
-  ::GetWindowRect(helpLinkButton, &helpRect);
-  int w = cancelRect.right - cancelRect.left, h = cancelRect.bottom - cancelRect.top;
-  ui::BitmapSize(skin[ui::SkinCancelNormal], &w, &h);
-  const ui::ButtonPlacement place = ui::PlaceButtons(W, H, w, h, helpRect.right - helpRect.left,
-                                                     helpRect.bottom - helpRect.top);
-  cancelButton.MoveWindow(place.cancel.left, place.cancel.top, place.cancel.Width(), place.cancel.Height(), TRUE);
-  helpLinkButton.MoveWindow(place.helpLink.left, place.helpLink.top, place.helpLink.Width(),
-                            place.helpLink.Height(), TRUE);
+  // The window takes its background's size at its DPI; without one it keeps the
+  // template's. The buttons follow from that size.
+  RECT wr{};
+  ::GetWindowRect(m_hWnd, &wr);
+  dpi = InitialDpi();
+  ui::Size background;
+  ui::BitmapSize(skin.images[ui::SkinMainBackground], &background.width, &background.height);
+  logicalSize = background.width ? background
+                                 : ui::Size{(wr.right - wr.left) * ui::kBaseDpi / dpi,
+                                            (wr.bottom - wr.top) * ui::kBaseDpi / dpi};
+  KeepOwnLayout();
+  FitToDpi(dpi, nullptr);
 }
 
 void CZarnWebInstallerDlg::StartEngine() {
@@ -154,39 +155,39 @@ void CZarnWebInstallerDlg::StartEngine() {
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
-  skinSet.mainBackground = skin[ui::SkinMainBackground];
-  skinSet.statusBackdrop = skin[ui::SkinStatusBackdrop];
-  skinSet.closeNormal = skin[ui::SkinCloseNormal];
-  skinSet.minNormal = skin[ui::SkinMinNormal];
-  skinSet.checkMark = skin[ui::SkinCheckMark];
-  for (int i = 0; i < 3; ++i) skinSet.tiles[i] = progressTiles[i];
-  ui::BitmapSize(progressTiles[0], &skinSet.tileWidth, &skinSet.tileHeight);
-  if (!ui::BitmapSize(skin[ui::SkinStatusBackdrop], &skinSet.statusWidth, &skinSet.statusHeight)) {
-    skinSet.statusWidth = ui::kFallbackStatusWidth;
-    skinSet.statusHeight = ui::kFallbackStatusHeight;
+  skinSet.mainBackground = skin.Drawn(ui::SkinMainBackground);
+  skinSet.statusBackdrop = skin.Drawn(ui::SkinStatusBackdrop);
+  skinSet.closeNormal = skin.Drawn(ui::SkinCloseNormal);
+  skinSet.minNormal = skin.Drawn(ui::SkinMinNormal);
+  skinSet.checkMark = skin.Drawn(ui::SkinCheckMark);
+  for (int i = 0; i < ui::kProgressTileCount; ++i) skinSet.tiles[i] = skin.DrawnTile(i);
+  ui::BitmapSize(skin.DrawnTile(0), &skinSet.tileWidth, &skinSet.tileHeight);
+  if (!ui::BitmapSize(skin.Drawn(ui::SkinStatusBackdrop), &skinSet.statusWidth, &skinSet.statusHeight)) {
+    skinSet.statusWidth = Px(ui::kFallbackStatusWidth);
+    skinSet.statusHeight = Px(ui::kFallbackStatusHeight);
   }
   RECT wr{};
   ::GetWindowRect(m_hWnd, &wr);
   windowWidth = wr.right - wr.left;
   layout = ui::ComputeLayout(windowWidth, wr.bottom - wr.top, skinSet.tileHeight, skinSet.statusWidth,
-                             skinSet.statusHeight);
+                             skinSet.statusHeight, dpi);
 }
 
 void CZarnWebInstallerDlg::SetUpButtons() {
   cancelButton.SetWindowText(platform::W(GetUiString(IDS_TEXT_CANCEL, kit)));
   cancelButton.SetImageAlignment(ui::ImageUnderText, TRUE);
-  cancelButton.SetFaceFont(L"Arial", 23, 11, 0, FALSE);
+  SetButtonFonts();
   cancelButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
   cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0xFFFFFF, TRUE);
   cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0xFFFFFF, TRUE);
   cancelButton.SetPressedOffset(1, 1);
-  cancelButton.SetStateBitmaps(skin[ui::SkinCancelHot], skin[ui::SkinCancelNormal]);
+  SetCancelFaces();
   cancelButton.SetDrawBorder(FALSE, TRUE);
   cancelButton.SetTransparent(TRUE, TRUE);
+  FitCancelCaption();
 
   const std::u16string caption = GetUiString(IDS_DOWNLOAD_PROBLEM, kit);
   const std::u16string address = GetUiString(IDS_DOWNLOAD_PROBLEM_RLINK, kit);
-  helpLinkButton.SetFaceFont(L"Arial", 15, 8, 0, TRUE);
   helpLinkButton.SetStateColor(ui::CZarnButton::HotText, 0xFFFFFF, TRUE);
   helpLinkButton.SetStateColor(ui::CZarnButton::IdleText, 0xA5A5A5, TRUE);
   helpLinkButton.SetStateColor(ui::CZarnButton::FocusText, 0xA5A5A5, TRUE);
@@ -199,6 +200,7 @@ void CZarnWebInstallerDlg::SetUpButtons() {
 
 void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
   GetStatusUiString(code, kit, statusText);
+  ReadStatus();
   statusDirty = true;
   RECT rc = ToRect(layout.statusRect);
   ::InvalidateRect(m_hWnd, &rc, FALSE);
@@ -207,6 +209,7 @@ void CZarnWebInstallerDlg::ShowStatus(int32_t code) {
 
 void CZarnWebInstallerDlg::ShowProgress() {
   // The monitor holds the bytes to show; the band paints them.
+  ReadProgress();
   progressDirty = true;
   statusDirty = true;
   RECT rc = ToRect(ui::BandInvalidRect(layout, windowWidth));
@@ -249,7 +252,10 @@ void CZarnWebInstallerDlg::ConfirmCancel() {
   if (!monitor.BeginConfirm()) return;
   runEvent->Reset();
   const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, kit);
-  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName), MB_YESNO | MB_ICONEXCLAMATION);
+  // A question in a right-to-left script is asked right to left, right-aligned.
+  const UINT reading = ui::IsRightToLeft(notice) ? MB_RTLREADING | MB_RIGHT : 0;
+  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName),
+                                   MB_YESNO | MB_ICONEXCLAMATION | reading);
   monitor.EndConfirm(answer == IDYES);
   if (answer == IDYES) {
     cancelEvent->Set();
@@ -258,20 +264,29 @@ void CZarnWebInstallerDlg::ConfirmCancel() {
     cancelButton.SetStateColor(ui::CZarnButton::IdleText, 0x858585, TRUE);
     cancelButton.SetStateColor(ui::CZarnButton::FocusText, 0x858585, TRUE);
     cancelButton.SetPressedOffset(0, 0);
-    cancelButton.SetStateBitmaps(skin[ui::SkinCancelDone], skin[ui::SkinCancelDone]);
+    SetCancelFaces();
   } else {
     runEvent->Set();
   }
 }
 
-void CZarnWebInstallerDlg::OnCancel() {
-  // Escape (or a close request) while the engine runs asks first, like the Cancel
-  // button, so the window never goes away behind the engine's back.
-  if (monitor.EngineRunning()) {
-    ConfirmCancel();
-    return;
+// Enter (the dialog's OK), Escape and Alt+F4 (its cancel) while the engine runs ask
+// first, like the Cancel button, so the window never goes away behind the engine's
+// back nor drops a download without the question.
+void CZarnWebInstallerDlg::OnOK() { OnCloseRequest(IDOK); }
+void CZarnWebInstallerDlg::OnCancel() { OnCloseRequest(IDCANCEL); }
+
+void CZarnWebInstallerDlg::OnCloseRequest(INT_PTR result) {
+  switch (monitor.CloseRequested()) {
+    case ProgressMonitor::CloseOutcome::Ask:
+      ConfirmCancel();
+      break;
+    case ProgressMonitor::CloseOutcome::Ignore:
+      break;
+    case ProgressMonitor::CloseOutcome::End:
+      EndDialog(result);
+      break;
   }
-  CDialog::OnCancel();
 }
 
 void CZarnWebInstallerDlg::OnPaint() {
@@ -290,18 +305,18 @@ void CZarnWebInstallerDlg::OnMouseMove(POINT pt) {
   const bool onClose = Contains(layout.closeRect, pt), onMin = !onClose && Contains(layout.minRect, pt);
   ::SetCursor(::LoadCursorW(nullptr, onClose || onMin ? IDC_HAND : IDC_ARROW));
   if (onClose) {
-    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin[ui::SkinCloseHot]);
+    if (!closeHot) ui::DrawGlyph(m_hWnd, layout.closeRect, skin.Drawn(ui::SkinCloseHot));
     closeHot = TRUE;
   } else if (onMin) {
-    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin[ui::SkinMinHot]);
+    if (!minHot) ui::DrawGlyph(m_hWnd, layout.minRect, skin.Drawn(ui::SkinMinHot));
     minHot = TRUE;
   } else if (closeHot) {
     // One glyph per move: when both were hot, the minimise glyph follows next move.
     closeHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.closeRect, skin[ui::SkinCloseNormal]);
+    ui::DrawGlyph(m_hWnd, layout.closeRect, skin.Drawn(ui::SkinCloseNormal));
   } else if (minHot) {
     minHot = FALSE;
-    ui::DrawGlyph(m_hWnd, layout.minRect, skin[ui::SkinMinNormal]);
+    ui::DrawGlyph(m_hWnd, layout.minRect, skin.Drawn(ui::SkinMinNormal));
   }
 }
 
@@ -313,7 +328,7 @@ bool CZarnWebInstallerDlg::OnLButtonDown(POINT pt) {
   if (minHot) ::ShowWindow(m_hWnd, SW_MINIMIZE);
   RECT client{};
   ::GetClientRect(m_hWnd, &client);
-  if (Contains(ui::DragStrip(client.right - client.left), pt)) {
+  if (Contains(ui::DragStrip(client.right - client.left, dpi), pt)) {
     dragging = TRUE;
     ::PostMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION,
                    static_cast<LPARAM>((static_cast<DWORD>(pt.y) << 16) | (static_cast<DWORD>(pt.x) & 0xFFFF)));
@@ -324,6 +339,7 @@ bool CZarnWebInstallerDlg::OnLButtonDown(POINT pt) {
 }
 
 bool CZarnWebInstallerDlg::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (OnDpiMessage(msg, wp, lp, result)) return true;
   const POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
   switch (msg) {
     case WM_SYSCOMMAND:

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/skin_images.h"
 #include "ui/window_layout.h"
 
 namespace ui {
@@ -24,8 +25,9 @@ struct SkinSet {
   int statusWidth = 0, statusHeight = 0;  // the status panel
 };
 
-// The size of a bitmap, or false when there is none.
-bool BitmapSize(HBITMAP bitmap, int* width, int* height);
+// Whether font has a glyph of its own for every character of text (line breaks
+// aside); what it lacks, font linking draws from another face.
+bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text);
 
 // Phase of the first tile of the next band paint (0, 1 or 2); one per process, so
 // that the stripes move on with every repaint.

@@ -2,7 +2,10 @@
 
 #include "framework/gdi.h"
 #include "platform/text.h"
+#include "ui/text_fit.h"
 #include "ui/window_paint.h"
+
+#include <vector>
 
 namespace ui {
 
@@ -22,16 +25,22 @@ using framework::CSelect;
 RECT ToRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 // A font made for one draw and deleted after it; the stock GUI font when the face
-// cannot be created.
+// cannot be created. The cell's fixed width squeezes the glyphs of a script the face
+// does not have (CJK drawn through font linking): a text with such characters gets
+// the face's natural width instead.
 class DrawFont {
  public:
-  DrawFont(int height, int width, int weight) {
+  DrawFont(HDC dc, int height, int width, int weight, const std::u16string& text) {
     LOGFONTW lf{};
     lf.lfHeight = height;
     lf.lfWidth = width;
     lf.lfWeight = weight;
     lstrcpynW(lf.lfFaceName, L"Arial", LF_FACESIZE);
     m_font.Attach(::CreateFontIndirectW(&lf));
+    if (m_font && width != 0 && !FaceCovers(dc, m_font.Get(), text)) {
+      lf.lfWidth = 0;
+      m_font.Attach(::CreateFontIndirectW(&lf));
+    }
   }
   HGDIOBJ Get() const { return m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(DEFAULT_GUI_FONT); }
 
@@ -56,21 +65,25 @@ void CopyBitmap(HDC dc, HDC compatible, HBITMAP bitmap, int x, int y, int w, int
   ::BitBlt(dc, x, y, w, h, src, 0, 0, SRCCOPY);
 }
 
+// A text in a right-to-left script is laid out right to left, so that its neutral
+// ends ("...", "?") stand where its readers expect them.
 void DrawLabel(HDC dc, const std::u16string& text, const Rect& rect, const DrawFont& font, UINT flags) {
   CSelect sel(dc, font.Get());
   ::SetTextColor(dc, kTextColour);
   ::SetBkMode(dc, TRANSPARENT);
   RECT rc = ToRect(rect);
+  if (IsRightToLeft(text)) flags |= DT_RTLREADING;
   ::DrawTextW(dc, platform::W(text), static_cast<int>(text.size()), &rc, flags);
 }
 
-// The band strip: the dark fill with its bottom line, th + 1 high.
-void DrawBandStrip(HDC dc, int th) {
-  FillSolid(dc, RECT{0, 0, kBandStripWidth, th + 1}, kBandFill);
-  CPen pen(::CreatePen(PS_SOLID, 2, kBandLine));
+// The band strip: the dark fill with its bottom line, th + 1 high (one unit, at 96
+// one pixel).
+void DrawBandStrip(HDC dc, int th, const BandMetrics& band) {
+  FillSolid(dc, RECT{0, 0, band.stripWidth, th + band.unit}, kBandFill);
+  CPen pen(::CreatePen(PS_SOLID, band.lineWidth, kBandLine));
   CSelect sel(dc, pen);
-  ::MoveToEx(dc, 0, th + 1, nullptr);
-  ::LineTo(dc, kBandStripWidth, th + 1);
+  ::MoveToEx(dc, 0, th + band.unit, nullptr);
+  ::LineTo(dc, band.stripWidth, th + band.unit);
 }
 
 // The direct paints (band, glyph) draw through a client DC and validate only what
@@ -92,13 +105,29 @@ HBITMAP ClearedImage(HDC dc, int w, int h) {
   return bitmap;
 }
 
+// The status text measured in the font it is drawn with.
+StatusFit FitStatus(HDC dc, HGDIOBJ font, const std::u16string& text, int width, int height) {
+  CSelect sel(dc, font);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  return FitStatusText(text, width, height, metrics.tmHeight, [dc](const std::u16string& line) {
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, platform::W(line), static_cast<int>(line.size()), &size);
+    return static_cast<int>(size.cx);
+  });
+}
+
 }  // namespace
 
-bool BitmapSize(HBITMAP bitmap, int* width, int* height) {
-  BITMAP info{};
-  if (!bitmap || !::GetObjectW(bitmap, sizeof(info), &info)) return false;
-  *width = info.bmWidth;
-  *height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text) {
+  if (text.empty()) return true;
+  CSelect sel(dc, font);
+  std::vector<WORD> glyphs(text.size());
+  if (::GetGlyphIndicesW(dc, platform::W(text), static_cast<int>(text.size()), glyphs.data(),
+                         GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR)
+    return true;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (glyphs[i] == 0xFFFF && text[i] >= 0x20) return false;  // line breaks have no glyph anywhere
   return true;
 }
 
@@ -115,19 +144,22 @@ void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSe
   } else {
     FillSolid(comp, RECT{0, 0, W, H}, kBandFill);
   }
-  DrawLabel(comp, productName, layout.titleRect, DrawFont(17, 7, 10), 0);
-  DrawLabel(comp, productName, layout.nameRect, DrawFont(17, 7, 10), 0);
+  const int dpi = layout.dpi;
+  DrawLabel(comp, productName, layout.titleRect, DrawFont(comp, Scale(17, dpi), Scale(7, dpi), 10, productName), 0);
+  DrawLabel(comp, productName, layout.nameRect, DrawFont(comp, Scale(17, dpi), Scale(7, dpi), 10, productName), 0);
   const Rect& c = layout.closeRect;
   const Rect& m = layout.minRect;
   CopyBitmap(comp, dc, skin.closeNormal, c.left, c.top, c.Width(), c.Height(), kBandFill);
   CopyBitmap(comp, dc, skin.minNormal, m.left, m.top, m.Width(), m.Height(), kBandFill);
   {
     const int th = skin.tileHeight;
+    const BandMetrics& b = layout.band;
     CMemDC strip(dc);
-    CBitmap stripImage(::CreateCompatibleBitmap(dc, kBandStripWidth, th + 1));
+    CBitmap stripImage(::CreateCompatibleBitmap(dc, b.stripWidth, th + b.unit));
     CSelect stripSel(strip, stripImage);
-    DrawBandStrip(strip, th);
-    ::BitBlt(comp, layout.bandRect.left - 1, layout.bandRect.top, kBandStripWidth, th + 1, strip, 0, 0, SRCCOPY);
+    DrawBandStrip(strip, th, b);
+    ::BitBlt(comp, layout.bandRect.left - b.unit, layout.bandRect.top, b.stripWidth, th + b.unit, strip, 0, 0,
+             SRCCOPY);
   }
   ::BitBlt(dc, 0, 0, W, H, comp, 0, 0, SRCCOPY);
 }
@@ -135,15 +167,16 @@ void PaintBackground(HWND hwnd, HDC dc, const WindowLayout& layout, const SkinSe
 void PaintProgress(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, uint64_t bytesDone,
                    uint64_t bytesTotal, int& phase) {
   const int tw = skin.tileWidth, th = skin.tileHeight;
+  const BandMetrics& b = layout.band;
   CClientDC paint(hwnd);
   const Rect band = BandImageRect(layout);
   CMemDC comp(paint);
-  CBitmap compImage(::CreateCompatibleBitmap(paint, kBandImageWidth, th + 1));
+  CBitmap compImage(::CreateCompatibleBitmap(paint, b.imageWidth, th + b.unit));
   CSelect compSel(comp, compImage);
-  FillSolid(comp, RECT{0, 0, kBandImageWidth, th + 1}, kPercentBackdrop);
-  DrawBandStrip(comp, th);
+  FillSolid(comp, RECT{0, 0, b.imageWidth, th + b.unit}, kPercentBackdrop);
+  DrawBandStrip(comp, th, b);
 
-  const int cx = BarWidth(bytesDone, bytesTotal);
+  const int cx = BarWidth(bytesDone, bytesTotal, b);
   int p = phase;
   phase = NextTilePhase(phase);
   if (cx > 0 && tw > 0) {
@@ -158,17 +191,17 @@ void PaintProgress(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, u
       }
       p = NextTilePhase(p);
     }
-    ::BitBlt(comp, 1, 0, cx, th, bar, 0, 0, SRCCOPY);
+    ::BitBlt(comp, b.unit, 0, cx, th, bar, 0, 0, SRCCOPY);
   }
 
   if (ProgressComplete(bytesDone, bytesTotal)) {
-    CopyBitmap(comp, paint, skin.checkMark, kCheckMarkLeft, 0, kCheckMarkWidth, th, kPercentBackdrop);
+    CopyBitmap(comp, paint, skin.checkMark, b.checkLeft, 0, b.checkWidth, th, kPercentBackdrop);
   } else {
-    Rect area = kPercentArea;
-    area.bottom = th + 1;
-    DrawLabel(comp, PercentText(bytesDone, bytesTotal), area, DrawFont(16, 8, 7), DT_CENTER);
+    const Rect area{b.percentLeft, 0, b.percentRight, th + b.unit};
+    const std::u16string text = PercentText(bytesDone, bytesTotal);
+    DrawLabel(comp, text, area, DrawFont(comp, Scale(16, layout.dpi), Scale(8, layout.dpi), 7, text), DT_CENTER);
   }
-  ::BitBlt(paint, band.left, band.top, kBandImageWidth, th + 1, comp, 0, 0, SRCCOPY);
+  ::BitBlt(paint, band.left, band.top, b.imageWidth, th + b.unit, comp, 0, 0, SRCCOPY);
   ValidateDrawn(hwnd, band);
 }
 
@@ -180,8 +213,11 @@ void PaintStatus(HWND hwnd, const WindowLayout& layout, const SkinSet& skin, con
   CSelect compSel(comp, compImage);
   CopyBitmap(comp, paint, skin.statusBackdrop, 0, 0, sw, sh, kPercentBackdrop);
   // Without DT_SINGLELINE the text stands at the top, right-aligned, breaking only
-  // at its own line breaks.
-  DrawLabel(comp, text, Rect{0, 0, sw, sh}, DrawFont(16, 6, 10), DT_RIGHT | DT_VCENTER);
+  // at its own line breaks: a text too wide for the panel is broken or cut here
+  // first, so that its start is never pushed out at the left.
+  const DrawFont font(comp, Scale(kStatusFontHeight, layout.dpi), Scale(kStatusFontWidth, layout.dpi), 10, text);
+  const StatusFit fit = FitStatus(comp, font.Get(), text, sw, sh);
+  DrawLabel(comp, fit.text, Rect{0, 0, sw, sh}, font, DT_RIGHT | DT_VCENTER);
   ::BitBlt(paint, layout.statusRect.left, layout.statusRect.top, sw, sh, comp, 0, 0, SRCCOPY);
 }
 

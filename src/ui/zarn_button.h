@@ -50,6 +50,9 @@ class CZarnButton : public framework::CWnd {
   uint8_t imageAlignment = ImageLeftOfText;
   BOOL drawBorder = TRUE;
   BOOL flatFocusRect = FALSE;
+  // The focus rectangle once the keyboard is used in the window (the system's
+  // WM_UPDATEUISTATE), flat or not.
+  BOOL keyboardCues = FALSE;
   COLORREF colors[ColorCount] = {};
   HFONT faceFont = nullptr;
   HCURSOR cursor = nullptr;

@@ -336,6 +336,16 @@ bool CZarnButton::OnWndMsg(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     case BM_GETCHECK:
       *result = isChecked;
       return true;
+    case WM_UPDATEUISTATE:
+      *result = Default(msg, wp, lp);
+      if (HIWORD(wp) & UISF_HIDEFOCUS && (LOWORD(wp) == UIS_CLEAR || LOWORD(wp) == UIS_SET)) {
+        const BOOL show = LOWORD(wp) == UIS_CLEAR;
+        if (show != keyboardCues) {
+          keyboardCues = show;
+          Repaint();
+        }
+      }
+      return true;
     default:
       return false;
   }
@@ -380,7 +390,7 @@ void CZarnButton::DrawItem(const DRAWITEMSTRUCT* item) {
     DrawFaceBitmap(dc, hasCaption, &item->rcItem, &caption, pressed, disabled);
   }
   if (hasCaption) DrawFaceText(dc, title, &item->rcItem, &caption, pressed, disabled);
-  if (focused && (!flat || flatFocusRect)) {
+  if (focused && (!flat || flatFocusRect || keyboardCues)) {
     ::InflateRect(&work, -3, -3);
     ::DrawFocusRect(dc, &work);
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "app/zarn_web_installer_dlg.h"
 #include "framework/app.h"
@@ -84,6 +85,10 @@ struct Observed {
   bool dialogVisibleWithBox = false;
   bool escapeSent = false;
   DWORD shownAt = 0;
+  // after a WM_DPICHANGED to 144 DPI
+  bool rescaled = false;
+  RECT rectAt144{}, cancelAt144{}, cancelBefore{};
+  int dpiAt144 = 0, tileHeightAt144 = 0;
 } g_seen;
 
 void Inspect(HWND hwnd) {
@@ -111,6 +116,28 @@ void Inspect(HWND hwnd) {
 // window once; press Escape once when asked to.
 UINT g_answer = IDOK;
 bool g_pressEscape = false;
+WPARAM g_key = VK_ESCAPE;
+bool g_changeDpi = false;
+
+RECT ChildRect(HWND dlg, int id) {
+  RECT rc{};
+  ::GetWindowRect(::GetDlgItem(dlg, id), &rc);
+  return rc;
+}
+
+// As Windows 10 does when the window reaches a monitor of 144 DPI: the new DPI and
+// the rectangle it suggests, the old one grown by half.
+void MoveTo144Dpi(HWND dlg) {
+  g_seen.cancelBefore = ChildRect(dlg, IDC_CANCEL_BUTTON);
+  RECT r = g_seen.rect;
+  RECT suggested{r.left, r.top, r.left + (r.right - r.left) * 3 / 2, r.top + (r.bottom - r.top) * 3 / 2};
+  ::SendMessageW(dlg, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  g_seen.rescaled = true;
+  ::GetWindowRect(dlg, &g_seen.rectAt144);
+  g_seen.cancelAt144 = ChildRect(dlg, IDC_CANCEL_BUTTON);
+  g_seen.dpiAt144 = g_seen.dlg->layout.dpi;
+  g_seen.tileHeightAt144 = g_seen.dlg->skinSet.tileHeight;
+}
 void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
   g_seen.ticks++;
   HWND dlg = g_seen.dlg->m_hWnd;
@@ -127,10 +154,11 @@ void CALLBACK Watch(HWND, UINT, UINT_PTR, DWORD) {
   }
   if (!dlg || !::IsWindowVisible(dlg)) return;
   if (!g_seen.inspected) Inspect(dlg);
+  if (g_changeDpi && !g_seen.rescaled) MoveTo144Dpi(dlg);
   if (g_pressEscape && !g_seen.escapeSent) {
     g_seen.escapeSent = true;
     HWND target = ::GetFocus() ? ::GetFocus() : dlg;
-    ::PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageW(target, WM_KEYDOWN, g_key, 0x00010001);
   }
 }
 
@@ -145,12 +173,17 @@ class NoLoopApp : public framework::CWinApp {
 
 class InstallerWindow : public ::testing::Test {
  protected:
-  INT_PTR Run(UINT answer, bool escape) { return Run(dlg, answer, escape); }
-  INT_PTR Run(CZarnWebInstallerDlg& window, UINT answer, bool escape) {
+  INT_PTR Run(UINT answer, bool pressKey, WPARAM key = VK_ESCAPE, bool changeDpi = false) {
+    return Run(dlg, answer, pressKey, key, changeDpi);
+  }
+  INT_PTR Run(CZarnWebInstallerDlg& window, UINT answer, bool pressKey, WPARAM key = VK_ESCAPE,
+              bool changeDpi = false) {
     g_seen = Observed{};
     g_seen.dlg = &window;
     g_answer = answer;
-    g_pressEscape = escape;
+    g_pressEscape = pressKey;
+    g_key = key;
+    g_changeDpi = changeDpi;
     UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &Watch);
     INT_PTR result = window.DoModal();
     ::KillTimer(nullptr, timer);
@@ -209,6 +242,30 @@ TEST_F(InstallerWindow, EscapeAsksBeforeAnythingEnds) {
   EXPECT_EQ(result, IDCANCEL) << "and then the engine's end closes it";
 }
 
+// Enter as the first key used to end the window at once (the dialog's OK), dropping
+// the download; it asks now, like Escape. In the same run the window is moved to a
+// monitor of 144 DPI and takes its size and layout from there.
+TEST_F(InstallerWindow, EnterAsksAndAPerMonitorDpiChangeRescales) {
+  WriteRefusedConfig();
+  INT_PTR result = Run(IDNO, true, VK_RETURN, true);
+  EXPECT_EQ(g_seen.boxes, 1) << "Enter asks";
+  EXPECT_EQ(g_seen.boxText, L"Are you sure you want to cancel downloading?");
+  EXPECT_TRUE(g_seen.dialogVisibleWithBox);
+  EXPECT_EQ(result, IDCANCEL) << "answered No, then the engine's end closes it";
+  ASSERT_TRUE(g_seen.rescaled);
+  const int w = g_seen.rect.right - g_seen.rect.left, h = g_seen.rect.bottom - g_seen.rect.top;
+  EXPECT_NEAR(g_seen.rectAt144.right - g_seen.rectAt144.left, w * 3 / 2, 1);
+  EXPECT_NEAR(g_seen.rectAt144.bottom - g_seen.rectAt144.top, h * 3 / 2, 1);
+  EXPECT_EQ(g_seen.rectAt144.left, g_seen.rect.left) << "placed where Windows suggested";
+  const RECT& c0 = g_seen.cancelBefore;
+  const RECT& c1 = g_seen.cancelAt144;
+  EXPECT_NEAR(c1.right - c1.left, (c0.right - c0.left) * 3 / 2, 1);
+  EXPECT_NEAR(c1.bottom - c1.top, (c0.bottom - c0.top) * 3 / 2, 1);
+  EXPECT_EQ(g_seen.rectAt144.right - c1.right, 30) << "20 pixels at 96 DPI";
+  EXPECT_EQ(g_seen.dpiAt144, 144);
+  EXPECT_EQ(g_seen.tileHeightAt144, 21) << "the 14-pixel tiles resampled";
+}
+
 TEST_F(InstallerWindow, EngineThatCannotStartShowsTheFailureForAMomentThenCloses) {
   WriteRefusedConfig();
   // A folder where the package would go: the engine cannot create its file.
@@ -258,7 +315,7 @@ TEST_F(InstallerWindow, MissingOrGiantConfigurationGivesOneBoxAndTheWindowNeverS
 TEST(InstallerWindowSkin, ModuleFolderIsTheExecutablesAndMissingSkinLeavesImagesEmpty) {
   CZarnWebInstallerDlg dlg;
   EXPECT_EQ(dlg.moduleFolder, platform::FromW(Folder().c_str()));
-  for (HBITMAP image : dlg.skin) EXPECT_EQ(image, nullptr);
+  for (HBITMAP image : dlg.skin.images) EXPECT_EQ(image, nullptr);
 }
 
 TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
@@ -273,6 +330,47 @@ TEST(InstallerWindowSkin, SkinImagesDecodeFromJpeg) {
   EXPECT_EQ(ui::LoadSkinBitmap(L"Z:\\no\\such\\file.jpg"), nullptr);
   EXPECT_STREQ(ui::SkinFileName(ui::SkinCheckMark), L"CheckD.jpg");
   EXPECT_STREQ(ui::SkinFileName(99), L"");
+}
+
+std::vector<uint32_t> Pixels(HBITMAP bitmap) {
+  int w = 0, h = 0;
+  if (!ui::BitmapSize(bitmap, &w, &h)) return {};
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> out(static_cast<size_t>(w) * h);
+  HDC screen = ::GetDC(nullptr);
+  ::GetDIBits(screen, bitmap, 0, h, out.data(), &bi, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, screen);
+  return out;
+}
+
+// The images are drawn as they are at 96 DPI; at 192 the double-size variant beside
+// them is drawn instead of an enlarged copy, and a skin without a folder (the
+// single-file installer's) is enlarged.
+TEST(InstallerWindowSkin, VariantsOnlyFromTheSkinsFolderAndOnlyAboveNinetySix) {
+  const std::u16string folder = platform::Utf8ToWide(std::getenv("ZARN_SOURCE_DIR")) + u"/kit/skin";
+  auto load = [&](const char16_t* file) { return ui::LoadSkinBitmap(platform::W(folder + u"/" + file)); };
+  HBITMAP twice = load(u"Cancel_N@2x.jpg");
+  const std::vector<uint32_t> variant = Pixels(twice);
+  ::DeleteObject(twice);
+  ASSERT_EQ(variant.size(), 192u * 64u);
+  ui::ScaledSkin withFolder, alone;
+  withFolder.folder = folder;
+  withFolder.images[ui::SkinCancelNormal] = load(u"Cancel_N.jpg");
+  alone.images[ui::SkinCancelNormal] = load(u"Cancel_N.jpg");
+  withFolder.Rescale(96, ui::Size{600, 340});
+  EXPECT_EQ(withFolder.Drawn(ui::SkinCancelNormal), withFolder.images[ui::SkinCancelNormal]);
+  withFolder.Rescale(192, ui::Size{1200, 680});
+  alone.Rescale(192, ui::Size{1200, 680});
+  EXPECT_EQ(Pixels(withFolder.Drawn(ui::SkinCancelNormal)), variant);
+  const std::vector<uint32_t> enlarged = Pixels(alone.Drawn(ui::SkinCancelNormal));
+  EXPECT_EQ(enlarged.size(), variant.size()) << "resampled to the size it needs";
+  EXPECT_NE(enlarged, variant) << "no variant read without a folder";
 }
 
 TEST(Application, NamedAfterTheExecutableAndNoLoopAfterFalse) {

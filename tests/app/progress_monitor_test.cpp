@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/instance_lock.h"
 #include "app/progress_monitor.h"
 
 namespace app {
@@ -173,6 +174,40 @@ TEST(MonitorStart, FailedEngineStartShowsFailureThenClosesWithoutPolling) {
   r = m.Tick(DownloadStatus{STATUS_PREPARE_INSTALL, 5, 5});
   EXPECT_EQ(r.actions, (std::vector<A>{kEnd}));
   EXPECT_EQ(r.nextTimerMs, 0u);
+}
+
+// Enter, Escape and Alt+F4 never end a running download without the question.
+TEST(MonitorClose, KeysAskWhileTheEngineRunsAndEndOnlyWithoutIt) {
+  using C = ProgressMonitor::CloseOutcome;
+  ProgressMonitor m;
+  EXPECT_EQ(m.CloseRequested(), C::End) << "before the engine starts (a start-up error box)";
+  m.EngineStarted();
+  EXPECT_EQ(m.CloseRequested(), C::Ask);
+  ASSERT_TRUE(m.BeginConfirm());
+  EXPECT_EQ(m.CloseRequested(), C::Ignore) << "the question is open";
+  m.EndConfirm(false);
+  EXPECT_EQ(m.CloseRequested(), C::Ask);
+  launchArmed = false;
+  m.Tick(DownloadStatus{STATUS_PREPARE_INSTALL, 10, 10});
+  EXPECT_EQ(m.CloseRequested(), C::Ask) << "the package is about to start: still asked";
+  ASSERT_TRUE(m.BeginConfirm());
+  m.EndConfirm(true);
+  EXPECT_EQ(m.CloseRequested(), C::Ignore) << "the cancel is under way";
+  launchArmed = false;
+  ProgressMonitor failed;
+  failed.EngineStarted();
+  failed.StartFailed();
+  EXPECT_EQ(failed.CloseRequested(), C::End);
+}
+
+TEST(InstanceLockName, OnePackagePathOneNameFitForAnObjectName) {
+  const std::u16string a = InstanceLockName(u"C:\\KITS\\ACME\\ACME EDITOR.EXE");
+  EXPECT_EQ(a, InstanceLockName(u"C:\\KITS\\ACME\\ACME EDITOR.EXE"));
+  EXPECT_NE(a, InstanceLockName(u"C:\\KITS\\ACME2\\ACME EDITOR.EXE"));
+  EXPECT_NE(a, InstanceLockName(u"C:\\KITS\\ACME\\ACME EDITOR2.EXE"));
+  const std::u16string deep = InstanceLockName(u"C:\\" + std::u16string(30000, u'X') + u"\\\u30C4.EXE");
+  EXPECT_EQ(deep.size(), a.size()) << "any path gives a name of one length";
+  EXPECT_EQ(deep.find(u'\\'), std::u16string::npos) << "no backslash: the namespace prefix is the caller's";
 }
 
 }  // namespace

@@ -334,8 +334,10 @@ class Installer:
         shutil.copy(program or self.ctx.installer, os.path.join(self.folder, self.exe_name))
         if skin:
             skin_dir = getattr(self.ctx, "skin_dir", None) or os.path.join(self.ctx.kit, "skin")
-            for name in SKIN:
-                shutil.copy(os.path.join(skin_dir, name), self.folder)
+            # The ten images and, where the skin has them, their double-size variants.
+            for name in SKIN + [n.replace(".jpg", "@2x.jpg") for n in SKIN]:
+                if name in SKIN or os.path.exists(os.path.join(skin_dir, name)):
+                    shutil.copy(os.path.join(skin_dir, name), self.folder)
         if xml is not None:
             with open(os.path.join(self.folder, "ZarnWebInstaller.xml"), "w", encoding="utf-8") as f:
                 f.write(xml)

@@ -14,12 +14,16 @@ passed, 77 when all were skipped, 1 otherwise.
 import argparse
 import glob
 import hashlib
+import json
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
+import threading
 import time
+import types
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -888,6 +892,363 @@ def case_single_file_named_like_its_package_refuses(case):
     check(sorted(os.listdir(case.app)) == [package_file_name(product)], "files appeared: %r" % os.listdir(case.app))
     check(not case.server.finished(), "the server was asked: %r" % [r["path"] for r in case.server.finished()])
 
+
+# --- every screen and every user ----------------------------------------------------
+DPI_KEY = r"HKCU\Control Panel\Desktop"
+FONT_LINKS = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink"
+HELD = "stall_after=200000"  # 19% of the 1 MiB package, then nothing more
+# Slow enough to be cancelled long before its end: a held transfer would keep the
+# engine in its read until the connection times out.
+CRAWL = "chunk=4096&delay_ms=150"
+
+
+def set_dpi(case, dpi):
+    """Wine's system DPI for the programs started from now on (LogPixels)."""
+    CTX.wine.reg("delete", DPI_KEY, "/v", "LogPixels", "/f")
+    if dpi != 96:
+        case.cleanups.append(lambda: CTX.wine.reg("delete", DPI_KEY, "/v", "LogPixels", "/f"))
+        check(CTX.wine.reg("add", DPI_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f") == 0,
+              "reg add LogPixels failed")
+
+
+def child(win, cid):
+    return next((c for c in win["children"] if c["id"] == cid), None)
+
+
+def held_download(case, product="Zarn E2E Product", ini=None, query=HELD, reader_text="Downloading..."):
+    """The installer with its download held at 19%, once the status shows reader_text
+    (None: once the bytes are sent, for a build without the readers)."""
+    win, served, before = start_download(case, product, "pkg.exe", 1024 * 1024, query, ini)
+    if reader_text is None:
+        wait_transfer(case, "/pkg.exe", 200000)
+        time.sleep(1.5)
+        return case.inst.main_window(), before
+
+    def settled():
+        w = case.inst.main_window()
+        s = w and child(w, 1002)
+        p = w and child(w, 1003)
+        return w if s and p and s["text"] == reader_text and p["text"].endswith("%") else None
+    win = wait_for(settled, 30, "the status %r and a percentage" % reader_text, step=0.3)
+    time.sleep(0.6)  # a tick or two: the panel and the band painted
+    return win, before
+
+
+def to_window(win, rect):
+    """A screen rectangle of a child, in the window image's coordinates."""
+    ox, oy = win["rect"][0], win["rect"][1]
+    return rect[0] - ox, rect[1] - oy, rect[2] - ox, rect[3] - oy
+
+
+def bright_box(pic, rect, threshold=150):
+    pts = scr.bright_mask(pic, *rect, threshold=threshold)
+    if not pts:
+        return None
+    xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+    return min(xs), min(ys), max(xs) + 1, max(ys) + 1
+
+
+def dark_run(pic, x, y0, y1):
+    """Rows of the band's fill in one column of the band image: the band's height."""
+    return sum(1 for y in range(max(0, y0), min(pic.height, y1)) if scr.near(pic.px(x, y), scr.DARK, 4))
+
+
+def measure_window(case, dpi):
+    set_dpi(case, dpi)
+    win, _ = held_download(case)
+    pic = case.inst.shot(win)
+    pic.save_png(os.path.join(case.dir, "dpi-%d.png" % dpi))
+    l, t, r, b = win["rect"]
+    cancel, status, band = child(win, 1000)["rect"], child(win, 1002)["rect"], child(win, 1003)["rect"]
+    bx0, by0, bx1, by1 = to_window(win, band)
+    text = bright_box(pic, to_window(win, status))
+    check(text is not None, "no status text at %d DPI" % dpi)
+    m = {"window": (r - l, b - t), "cancel": (cancel[2] - cancel[0], cancel[3] - cancel[1]),
+         "band": dark_run(pic, bx0 + (bx1 - bx0) * 3 // 4, by0, by1), "text": text[3] - text[1]}
+    case.inst.stop()
+    return m
+
+
+def case_every_length_scales_with_the_dpi(case):
+    # One installer run per DPI: at 144 and 192 the window, the Cancel button, the
+    # band and the status text are 1.5 and 2 times as large as at 96.
+    base = measure_window(case, 96)
+    check(base["window"] == (600, 340) and base["cancel"] == (96, 32) and base["band"] == 14,
+          "at 96 DPI: %r" % base)
+    for dpi in (144, 192):
+        f = dpi / 96.0
+        m = measure_window(case, dpi)
+        print("  %d DPI: %r (96 DPI: %r)" % (dpi, m, base))
+        for what in ("window", "cancel"):
+            for got, ref in zip(m[what], base[what]):
+                check(abs(got - ref * f) <= 2, "%s at %d DPI is %r, not %.1f x %r" % (what, dpi, m[what], f, base[what]))
+        for what in ("band", "text"):
+            check(abs(m[what] - base[what] * f) <= 2, "%s height at %d DPI is %d, not %.1f x %d" %
+                  (what, dpi, m[what], f, base[what]))
+
+
+GERMAN = ("Die Installationsdateien werden heruntergeladen, bitte warten Sie einen Moment, "
+          "bis der Vorgang abgeschlossen ist. Danke sehr")
+ARABIC_INIT = "\u062c\u0627\u0631\u064d \u0627\u0644\u062a\u062d\u0636\u064a\u0631..."
+ARABIC_NOTICE = "\u0647\u0644 \u062a\u0631\u064a\u062f \u0625\u0644\u063a\u0627\u0621 \u0627\u0644\u062a\u0646\u0632\u064a\u0644?"
+JAPANESE = "\u30b6\u30fc\u30f3\u65e5\u672c\u8a9e\u7248"
+
+
+def utf16_ini(**texts):
+    """A string file as a vendor saves it for other scripts: UTF-16 LE with its mark."""
+    return b"\xff\xfe" + kit_ini(**texts).encode("utf-16-le")
+
+
+def components(pts):
+    """Connected groups of pixels (8-neighbourhood), each as its set."""
+    left, groups = set(pts), []
+    while left:
+        stack = [left.pop()]
+        group = set(stack)
+        while stack:
+            x, y = stack.pop()
+            for dx in (-1, 0, 1):
+                for dy in (-1, 0, 1):
+                    q = (x + dx, y + dy)
+                    if q in left:
+                        left.remove(q)
+                        group.add(q)
+                        stack.append(q)
+        groups.append(group)
+    return groups
+
+
+def case_long_right_to_left_and_cjk_texts(case):
+    # A 125-character German status, an Arabic one while the download starts, an
+    # Arabic question, "Abbrechen" on the 96-pixel button and a Japanese product
+    # name with a CJK font linked to the face the window draws with.
+    check(len(GERMAN) == 125, "the German text has %d characters" % len(GERMAN))
+    linked = "DejaVu Sans"  # what Wine draws for "Arial" without an Arial of its own
+    case.cleanups.append(lambda: CTX.wine.reg("delete", FONT_LINKS, "/v", linked, "/f"))
+    check(CTX.wine.reg("add", FONT_LINKS, "/v", linked, "/t", "REG_MULTI_SZ", "/d",
+                       "VL-PGothic-Regular.ttf,VL PGothic", "/f") == 0, "reg add the font link failed")
+    served = case.serve("pkg.exe", 1024 * 1024)
+    entries = links(case, "/pkg.exe", "header_delay_ms=2500&" + HELD)
+    case.inst.lay_out(config(JAPANESE, entries))
+    with open(os.path.join(case.app, "ZarnWebInstallerString.ini"), "wb") as f:
+        f.write(utf16_ini(IDS_STATUS_DOWNLOADING=GERMAN, IDS_STATUS_INIT=ARABIC_INIT, IDS_TEXT_CANCEL="Abbrechen",
+                          IDS_MESSAGE_CANCELNOTICE=ARABIC_NOTICE))
+    before = sorted(os.listdir(case.app))
+    case.inst.start()
+
+    def showing(text):
+        w = case.inst.main_window()
+        return w if w and (child(w, 1002) or {}).get("text") == text else None
+    win = wait_for(lambda: showing(ARABIC_INIT), 30, "the Arabic status")
+    time.sleep(0.4)
+    pic = case.inst.shot(win)
+    pic.save_png(os.path.join(case.dir, "arabic.png"))
+    panel = to_window(win, child(win, 1002)["rect"])
+    groups = sorted(components(scr.bright_mask(pic, *panel)), key=lambda g: min(x for x, _ in g))
+    check(len(groups) >= 4, "the Arabic status is not drawn: %d pixel groups" % len(groups))
+    # Read right to left, the text's final "..." stands at its left end: three dots
+    # on one line, all left of the letters' largest stroke.
+    dots, largest = groups[:3], max(groups, key=len)
+    bottoms = [max(y for _, y in g) for g in dots]
+    check(all(len(g) <= 9 for g in dots) and max(bottoms) - min(bottoms) <= 1 and
+          max(x for g in dots for x, _ in g) < min(x for x, _ in largest),
+          "\"...\" is not at the left end of the Arabic status (group sizes from the left: %r)" %
+          [len(g) for g in groups])
+
+    win = wait_for(lambda: showing(GERMAN), 30, "the German status")
+    time.sleep(0.6)
+    pic = case.inst.shot(win)
+    pic.save_png(os.path.join(case.dir, "german.png"))
+    panel = to_window(win, child(win, 1002)["rect"])
+    box = bright_box(pic, panel)
+    check(box[0] > panel[0] + 1, "the status text runs into the panel's left edge at x=%d: its start is cut" % box[0])
+    words = GERMAN.split(" ")
+    candidates = [" ".join(words[:k]) + "..." for k in range(1, len(words))]
+    text, d, _, _ = CTX.text.read(pic, panel, candidates, scr.STATUS_FONT)
+    check(d <= 0.3, "the status reads as none of the text's starts with \"...\" (best %r at %.2f)" % (text, d))
+    print("  German status shown as %r" % text)
+
+    cancel = to_window(win, child(win, 1000)["rect"])
+    cap = bright_box(pic, (cancel[0], cancel[1] + 2, cancel[2], cancel[3] - 2), threshold=200)
+    check(cap and cap[0] >= cancel[0] + 2 and cap[2] <= cancel[2] - 2,
+          "\"Abbrechen\" runs to the button's edges: text %r in %r" % (cap, cancel))
+
+    title = bright_box(pic, (48, 9, 348, 32))
+    per_char = (title[2] - title[0]) / len(JAPANESE)
+    print("  Japanese title %d pixels wide, %.1f a character" % (title[2] - title[0], per_char))
+    check(per_char >= 12, "the Japanese name's glyphs are squeezed: %.1f pixels a character" % per_char)
+
+    box = open_cancel_box(case, win, "button")
+    t, _ = box_text(box)
+    check(t == ARABIC_NOTICE, "box text %r" % t)
+    click_screen_rect(box_button(box, "Yes")["rect"])
+    case.inst.wait_exit(40)
+    case.expect_nothing_left(JAPANESE, [n for n in before if n != package_file_name(JAPANESE)])
+
+
+def cue_pixels(a, b, rect):
+    """Pixels along the focus rectangle's line (3 pixels inside) that differ."""
+    l, t, r, b_ = rect
+    ring = [(x, y) for x in range(l + 3, r - 3) for y in (t + 3, b_ - 4)]
+    ring += [(x, y) for y in range(t + 3, b_ - 3) for x in (l + 3, r - 4)]
+    return sum(1 for x, y in ring if sum(abs(p - q) for p, q in zip(a.px(x, y), b.px(x, y))) > 60)
+
+
+def case_keyboard_and_screen_readers(case):
+    product = "Zarn E2E Product"
+    events = subprocess.Popen([CTX.wine.loader, CTX.probe.exe, "winevents", "60"], env=CTX.wine.env,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    case.cleanups.append(events.kill)
+    check(b'"hooked":true' in events.stdout.readline(), "no WinEvent hook")
+    lines = []
+    reader = threading.Thread(target=lambda: lines.extend(events.stdout), daemon=True)
+    reader.start()
+    xdo("mousemove", 5, 5)
+    win, before = held_download(case, product, query=CRAWL)
+
+    tree = CTX.probe.call("accessible", win["hwnd"])
+    objects = {c["id"]: c["object"] for c in tree["children"]}
+    print("  accessible: window %r, status %r, percentage %r" % (tree["client"], objects.get(1002), objects.get(1003)))
+    check(tree["client"].get("name") == product, "the window's accessible name is %r" % tree["client"])
+    check(objects.get(1002, {}).get("name") == "Downloading...", "the status reads %r" % objects.get(1002))
+    pct = objects.get(1003, {})
+    check(any(re.fullmatch(r"\d+%", pct.get(k) or "") for k in ("name", "value")), "the percentage reads %r" % pct)
+
+    case.inst.click_client(win, 300, 250)  # the window takes the keyboard; Cancel keeps the focus
+    time.sleep(0.3)
+    quiet = case.inst.shot(win)
+    cancel = to_window(win, child(win, 1000)["rect"])
+    xdo("key", "Return")  # the very first key
+    box = case.inst.wait_box(15)
+    check(case.inst.main_window() is not None, "Enter ended the window")
+    click_screen_rect(box_button(box, "No")["rect"])
+    wait_for(lambda: not case.inst.boxes(), 10, "the box to close")
+    time.sleep(0.5)
+    cued = case.inst.shot(win)
+    cued.save_png(os.path.join(case.dir, "focus-cue.png"))
+    n = cue_pixels(quiet, cued, cancel)
+    check(n >= 40, "no focus cue on Cancel once the keyboard was used (%d pixels changed)" % n)
+    xdo("key", "Tab")
+    time.sleep(0.3)
+    xdo("key", "Return")
+    box = case.inst.wait_box(15)
+    check(case.inst.main_window() is not None, "Enter after Tab ended the window")
+    click_screen_rect(next(c for c in box["children"] if c["class"].lower() == "static" and c["text"])["rect"])
+    xdo("key", "y")
+    case.inst.wait_exit(40)
+    case.expect_nothing_left(product, before)
+
+    events.kill()
+    reader.join(5)
+    seen = [json.loads(l) for l in lines if l.strip()]
+    told = [e for e in seen if e["id"] == 1002 and e["text"] == "Downloading..."]
+    kinds = {e["event"] for e in told}
+    print("  WinEvents for the status: %r" % sorted(kinds))
+    check(0x800C in kinds, "no name change for the new status text: %r" % seen[:6])
+    check(0x8019 in kinds, "no live-region event for the new status text")
+
+
+def case_second_instance_leaves_the_first_alone(case):
+    product = "Zarn E2E Product"
+    win, served, _ = start_download(case, product, "pkg.exe", 2 * 1024 * 1024, "chunk=16384&delay_ms=30",
+                                    after_bytes=64 * 1024)
+    second = Installer(CTX, case.app)
+    case.cleanups.append(second.stop)
+    second.start()
+    end = time.monotonic() + 20
+    while second.running():
+        check(time.monotonic() < end, "the second instance is still running")
+        snap = CTX.probe.windows()
+        mains = [w for w in case.inst.ours(snap)[1] if w["class"] == "#32770" and w["visible"]]
+        check([w["hwnd"] for w in mains] == [win["hwnd"]], "windows of the kit: %r" %
+              [(w["hwnd"], w["caption"]) for w in mains])
+        time.sleep(0.2)
+    snap = CTX.probe.windows()
+    check(snap["foreground"] == win["hwnd"], "the first window is not in front")
+    case.expect_started(product, served, timeout=60)
+    transfers = [r for r in case.server.finished() if r["path"] == "/pkg.exe"]
+    check(len(transfers) == 2, "the package was asked for %d times" % len(transfers))
+
+
+def case_giant_background_fits_the_screen(case):
+    # A valid 8000 x 8000 background on a 1280 x 1024 screen.
+    product = "Zarn E2E Product"
+    case.serve("pkg.exe", 1024 * 1024)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", CRAWL)))
+    giant = os.path.join(CTX.work, "giant-background.jpg")  # made once, kept for later runs
+    if not os.path.exists(giant):
+        subprocess.run(["convert", "-size", "8000x8000", "xc:#2a2e35", "-quality", "50", giant + ".tmp.jpg"],
+                       check=True, timeout=120)
+        os.replace(giant + ".tmp.jpg", giant)
+    shutil.copy(giant, os.path.join(case.app, "MainWndBkg.jpg"))
+    before = sorted(os.listdir(case.app))
+    case.inst.start()
+    win = case.inst.wait_window(60)
+    snap = CTX.probe.windows()
+    win = case.inst.main_window(snap)
+    wl, wt, wr, wb = snap["work_area"]
+    l, t, r, b = win["rect"]
+    print("  window %r in the work area %r" % (win["rect"], snap["work_area"]))
+    check(wl <= l and wt <= t and r <= wr and b <= wb, "the window %r leaves the work area %r" %
+          (win["rect"], snap["work_area"]))
+    check(abs((r - l) - (b - t)) <= 1, "the square background lost its shape: %r" % win["rect"])
+    for cid in (1000, 1002):
+        cl, ct, cr, cb = child(win, cid)["rect"]
+        check(l <= cl and t <= ct and cr <= r and cb <= b, "control %d at %r is off the window" % (cid, [cl, ct, cr, cb]))
+    click_screen_rect(child(win, 1000)["rect"])
+    box = case.inst.wait_box(15)
+    click_screen_rect(box_button(box, "Yes")["rect"])
+    case.inst.wait_exit(40)
+    case.expect_nothing_left(product, before)
+
+
+def frames_of(case, win, count, pause=0.2):
+    pics = []
+    for _ in range(count):
+        pics.append(case.inst.shot(win))
+        time.sleep(pause)
+    return pics
+
+
+def case_pictures_at_96_dpi_equal_mains(case):
+    # The same held download under a build of main and under this one: every
+    # picture of ours, idle and with the pointer on Cancel and on the close glyph,
+    # is one of main's pixel for pixel. The band's stripes move, so sets are matched,
+    # not sequences; main's set is the larger, so that it holds every stripe phase.
+    baseline = os.environ.get("ZARN_BASELINE_INSTALLER")
+    if not baseline or not os.path.exists(baseline):
+        raise Skip("no baseline installer (ZARN_BASELINE_INSTALLER)")
+    shots = {}
+    for who, exe, count in (("main", baseline, 15), ("ours", CTX.installer, 5)):
+        case.inst.stop()
+        case.app = os.path.join(case.dir, who)
+        case.inst = Installer(types.SimpleNamespace(installer=exe, kit=CTX.kit, wine=CTX.wine, probe=CTX.probe),
+                              case.app)
+        xdo("mousemove", 5, 5)
+        win, _ = held_download(case, reader_text=None)
+        ox, oy = win["client_origin"]
+        stages = {"idle": frames_of(case, win, count)}
+        xdo("mousemove", ox + 484 + 48, oy + 278 + 16)
+        time.sleep(0.5)
+        stages["cancel-hot"] = frames_of(case, win, count)
+        xdo("mousemove", ox + 582, oy + 18)
+        time.sleep(0.5)
+        stages["close-hot"] = frames_of(case, win, count)
+        xdo("mousemove", 5, 5)
+        shots[who] = stages
+        case.inst.stop()
+    for stage, ours in shots["ours"].items():
+        mains = {p.rgb for p in shots["main"][stage]}
+        odd = [p for p in ours if p.rgb not in mains]
+        print("  %s: %d of %d frames equal one of main's %d" % (stage, len(ours) - len(odd), len(ours), len(mains)))
+        if odd:
+            for i, p in enumerate(odd):
+                p.save_png(os.path.join(case.dir, "%s-differs-%d.png" % (stage, i)))
+            for i, p in enumerate(shots["main"][stage]):
+                p.save_png(os.path.join(case.dir, "%s-main-%d.png" % (stage, i)))
+        check(not odd, "%s: %d of %d frames differ from every frame of main's" % (stage, len(odd), len(ours)))
+
+
 GROUPS = {
     "success": [case_success_with_ini, case_success_defaults_without_ini],
     "fallback": [case_fallback_after_404],
@@ -904,6 +1265,11 @@ GROUPS = {
     "integrity": [case_digest_mismatch_is_never_started, case_signed_package_with_one_byte_changed_is_never_started,
                   case_cut_twice_resumes_and_starts_once,
                   case_cancel_during_a_retry_pause],
+    "dpi": [case_every_length_scales_with_the_dpi],
+    "texts": [case_long_right_to_left_and_cjk_texts],
+    "access": [case_keyboard_and_screen_readers, case_second_instance_leaves_the_first_alone,
+               case_giant_background_fits_the_screen],
+    "baseline": [case_pictures_at_96_dpi_equal_mains],
 }
 
 CTX = None

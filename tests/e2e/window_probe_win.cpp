@@ -18,8 +18,17 @@
 //                                   REPLACEMENT, until a process runs from a file of
 //                                   FILE's name or SECONDS pass; counts what worked
 //                                   and the error codes of what did not
+//   window_probe accessible HWND    what an MSAA client reads: the window's name and,
+//                                   for each child window, role, name and value
+//   window_probe winevents SECONDS  the name-change and live-region WinEvents of all
+//                                   processes for that long, as a screen reader hooks
+//                                   them: one JSON line each as it comes, with the
+//                                   window's text at that moment
 #include <windows.h>
 
+#include <oleacc.h>
+
+#include <shellapi.h>
 #include <tlhelp32.h>
 #include <wincrypt.h>
 
@@ -124,10 +133,11 @@ int Windows() {
     for (HWND c : children) {
       RECT r{};
       ::GetWindowRect(c, &r);
-      std::printf("%s{\"id\":%d,\"class\":%s,\"text\":%s,\"rect\":%s,\"visible\":%s,\"style\":%lu}",
+      std::printf("%s{\"id\":%d,\"class\":%s,\"text\":%s,\"rect\":%s,\"visible\":%s,\"style\":%lu,\"exstyle\":%lu}",
                   firstChild ? "" : ",", ::GetDlgCtrlID(c), Json(ClassOf(c)).c_str(), Json(TextOf(c)).c_str(),
                   Rect(r).c_str(), ::IsWindowVisible(c) ? "true" : "false",
-                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_STYLE)));
+                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_STYLE)),
+                  static_cast<unsigned long>(::GetWindowLongW(c, GWL_EXSTYLE)));
       firstChild = false;
     }
     std::printf("]}");
@@ -318,21 +328,118 @@ int Hammer(const std::wstring& file, const std::wstring& replacement, int second
   return 0;
 }
 
+std::wstring Bstr(BSTR b) {
+  std::wstring s = b ? std::wstring(b, ::SysStringLen(b)) : std::wstring();
+  if (b) ::SysFreeString(b);
+  return s;
+}
+
+// Role, name and value of the accessible object of a window, as a client asks them
+// (through the window's WM_GETOBJECT, or the system's standard object for it).
+std::string Accessible(HWND h, LONG objectId) {
+  IAccessible* acc = nullptr;
+  // IAccessible's IID spelt out: the import library's symbol is a thunk, not the data.
+  static const IID kIAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+  const HRESULT hr = ::AccessibleObjectFromWindow(h, objectId, kIAccessible, reinterpret_cast<void**>(&acc));
+  if (FAILED(hr) || !acc) {
+    char err[48];
+    std::snprintf(err, sizeof err, "{\"error\":%ld}", static_cast<long>(hr));
+    return err;
+  }
+  VARIANT self;
+  ::VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr, value = nullptr;
+  VARIANT role;
+  ::VariantInit(&role);
+  acc->get_accName(self, &name);
+  acc->get_accValue(self, &value);
+  acc->get_accRole(self, &role);
+  acc->Release();
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%ld", role.vt == VT_I4 ? role.lVal : -1L);
+  return std::string("{\"role\":") + buf + ",\"name\":" + Json(Bstr(name)) + ",\"value\":" + Json(Bstr(value)) + "}";
+}
+
+int AccessibleTree(HWND top) {
+  ::CoInitialize(nullptr);
+  std::printf("{\"window\":%s,\"client\":%s,\"children\":[", Accessible(top, OBJID_WINDOW).c_str(),
+              Accessible(top, OBJID_CLIENT).c_str());
+  std::vector<HWND> children;
+  ::EnumChildWindows(top, CollectChild, reinterpret_cast<LPARAM>(&children));
+  bool first = true;
+  for (HWND c : children) {
+    std::printf("%s{\"id\":%d,\"visible\":%s,\"object\":%s}", first ? "" : ",", ::GetDlgCtrlID(c),
+                ::IsWindowVisible(c) ? "true" : "false", Accessible(c, OBJID_CLIENT).c_str());
+    first = false;
+  }
+  std::printf("]}\n");
+  ::CoUninitialize();
+  return 0;
+}
+
+DWORD g_eventsStart = 0;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG objectId, LONG childId, DWORD, DWORD) {
+  if (!hwnd) return;
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "{\"ms\":%lu,\"event\":%lu,\"hwnd\":%llu,\"object\":%ld,\"child\":%ld,\"id\":%d,",
+                static_cast<unsigned long>(::GetTickCount() - g_eventsStart), static_cast<unsigned long>(event),
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), objectId, childId,
+                ::GetDlgCtrlID(hwnd));
+  std::printf("%s\"class\":%s,\"text\":%s}\n", buf, Json(ClassOf(hwnd)).c_str(), Json(TextOf(hwnd)).c_str());
+  std::fflush(stdout);
+}
+
+int WinEvents(int seconds) {
+  g_eventsStart = ::GetTickCount();
+  const DWORD kLiveRegionChanged = 0x8019;
+  HWINEVENTHOOK names = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnWinEvent, 0, 0,
+                                          WINEVENT_OUTOFCONTEXT);
+  HWINEVENTHOOK live =
+      ::SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, &OnWinEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  // Hooked: the harness starts the installer once this line is out.
+  std::printf("{\"hooked\":%s}\n", names && live ? "true" : "false");
+  std::fflush(stdout);
+  const DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+  while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  if (names) ::UnhookWinEvent(names);
+  if (live) ::UnhookWinEvent(live);
+  return 0;
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char**) {
+  // The arguments as UTF-8, whatever the ANSI code page: texts to render may be in
+  // any script.
+  int argc = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(Utf8(wide[i]));
+  std::vector<char*> pointers;
+  for (std::string& a : args) pointers.push_back(&a[0]);
+  char** argv = pointers.data();
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "windows") return Windows();
   if (mode == "processes") return Processes();
   if (mode == "kill" && argc == 3) return Kill(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
   if (mode == "image" && argc == 3) return Image(Wide(argv[2]).c_str());
+  if (mode == "accessible" && argc == 3)
+    return AccessibleTree(std::strtoull(argv[2], nullptr, 10) ? reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(argv[2], nullptr, 10))) : ::GetDesktopWindow());
+  if (mode == "winevents" && argc == 3) return WinEvents(std::atoi(argv[2]));
   if (mode == "render" && argc >= 6)
     return Render(Wide(argv[2]).c_str(), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argc - 6,
                   argv + 6);
   if (mode == "trust" && argc == 4) return Trust(argv[2], Wide(argv[3]).c_str());
   if (mode == "hammer" && argc == 5) return Hammer(Wide(argv[2]), Wide(argv[3]), std::atoi(argv[4]));
   std::fprintf(stderr,
-               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT...\n"
-               "       | trust add|remove FILE.der | hammer FILE REPLACEMENT SECONDS\n");
+               "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT... |\n"
+               "       accessible HWND | winevents SECONDS | trust add|remove FILE.der | hammer FILE REPLACEMENT SECONDS\n");
   return 2;
 }

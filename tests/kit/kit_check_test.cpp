@@ -483,6 +483,68 @@ TEST(KitCheck, SkinImagesMissingBrokenOrOfAnotherSize) {
   EXPECT_EQ(r.ExitStatus(), 1);
 }
 
+// What a kit looks like on screens: the string file's encoding, texts too wide for
+// their places, double-size variants and a background larger than a small screen.
+TEST(KitCheck, ScreenFindings) {
+  TempDir dir;
+  auto strings = [&](const char* name, const std::vector<uint8_t>& bytes) {
+    testing_support::WriteBytes(dir.path() / name, bytes);
+    kit::Report r;
+    kit::CheckStrings(dir.Wide(name), name, r);
+    kit::CheckTextFit(dir.Wide(name), name, u"", r);
+    return r;
+  };
+  auto bytes = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+  const std::string head = "[UISTRING]\r\nIDS_TEXT_CANCEL=Cancel\r\n";
+  // An editor's UTF-8 save, with and without its signature: the letters turn to mojibake.
+  for (const std::string& sig : {std::string(), std::string("\xEF\xBB\xBF")}) {
+    const kit::Report r = strings("utf8.ini", bytes(sig + head + "IDS_STATUS_INIT=Gr\xC3\xB6\xC3\x9F" "e\r\n"));
+    ASSERT_NE(FindCode(r, "ini-encoding"), nullptr) << Codes(r);
+    EXPECT_NE(FindCode(r, "ini-encoding")->message.find("UTF-8"), std::string::npos);
+    EXPECT_EQ(FindCode(r, "ini-encoding")->line, sig.empty() ? 3u : 1u);
+  }
+  const kit::Report ansi = strings("ansi.ini", bytes(head + "IDS_STATUS_INIT=Gr\xF6\xDF" "e\r\n"));
+  ASSERT_NE(FindCode(ansi, "ini-encoding"), nullptr);
+  EXPECT_NE(FindCode(ansi, "ini-encoding")->message.find("code page"), std::string::npos);
+  std::vector<uint8_t> utf16{0xFF, 0xFE};
+  for (char16_t c : platform::Utf8ToWide(head + "IDS_STATUS_INIT=Gr\xC3\xB6\xC3\x9F" "e\r\n")) {
+    utf16.push_back(static_cast<uint8_t>(c & 0xFF));
+    utf16.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  EXPECT_EQ(FindCode(strings("utf16.ini", utf16), "ini-encoding"), nullptr);
+  EXPECT_EQ(FindCode(strings("ascii.ini", bytes(head)), "ini-encoding"), nullptr);
+  EXPECT_EQ(FindCode(strings("ascii.ini", bytes(head)), "ini-text-too-wide"), nullptr);
+
+  const kit::Report wide = strings(
+      "wide.ini", bytes("[UISTRING]\r\nIDS_TEXT_CANCEL=Abbrechen\r\nIDS_STATUS_DOWNLOADING=Die Installationsdateien "
+                        "werden heruntergeladen, bitte warten Sie einen Moment, bis der Vorgang abgeschlossen ist.\r\n"));
+  ASSERT_EQ(CountCode(wide, "ini-text-too-wide"), 2u) << Codes(wide);
+  std::string messages;
+  for (const kit::Finding& f : wide.findings) messages += f.message + "|" + std::to_string(f.line) + "\n";
+  EXPECT_NE(messages.find("IDS_STATUS_DOWNLOADING is"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("\"Die Installationsdateien werden..."), std::string::npos) << messages;
+  EXPECT_NE(messages.find("IDS_TEXT_CANCEL is"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("|2\n"), std::string::npos) << "at the key's line";
+
+  // A variant of the wrong size, one of the right size, and a giant background.
+  const std::filesystem::path skin = testing_support::SourceDir() / "kit" / "skin";
+  for (const char* name : {"MainWndBkg.jpg", "Close_N.jpg", "Min_N.jpg"})
+    std::filesystem::copy_file(skin / name, dir.path() / name);
+  std::filesystem::copy_file(skin / "Close_N.jpg", dir.path() / "Min_N@2x.jpg");
+  std::filesystem::copy_file(skin / "Close_N@2x.jpg", dir.path() / "Close_N@2x.jpg");
+  kit::Report r;
+  kit::CheckSkinForScreens(dir.Wide(), r);
+  ASSERT_EQ(CountCode(r, "skin-2x-size"), 1u) << Codes(r);
+  EXPECT_EQ(FindCode(r, "skin-2x-size")->file, "Min_N@2x.jpg");
+  EXPECT_EQ(FindCode(r, "skin-too-large"), nullptr);
+  std::filesystem::copy_file(testing_support::SourceDir() / "tests" / "kit" / "large-background.jpg",
+                             dir.path() / "MainWndBkg.jpg", std::filesystem::copy_options::overwrite_existing);
+  kit::Report giant;
+  kit::CheckSkinForScreens(dir.Wide(), giant);
+  ASSERT_NE(FindCode(giant, "skin-too-large"), nullptr) << Codes(giant);
+  EXPECT_EQ(FindCode(giant, "skin-too-large")->file, "MainWndBkg.jpg");
+}
+
 TEST(KitCheck, ExitStatusAndJson) {
   TempDir dir;
   kit::Report r = CheckXml(dir, Config(CleanEntries()));

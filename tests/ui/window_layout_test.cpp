@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <utility>
+
+#include "ui/skin_scale.h"
 #include "ui/window_layout.h"
 
 namespace ui {
@@ -90,6 +94,69 @@ TEST(ProgressBand, TilePhasesCycle) {
   EXPECT_EQ(NextTilePhase(0), 1);
   EXPECT_EQ(NextTilePhase(1), 2);
   EXPECT_EQ(NextTilePhase(2), 0);
+}
+
+}  // namespace
+}  // namespace ui
+
+namespace ui {
+namespace {
+
+// The default skin at 144 and 192 DPI: every length 1.5 and 2 times its 96-DPI
+// self, rounded, and the parts that are one size (band, glyphs) exactly so.
+TEST(WindowLayoutAtDpi, EveryLengthScalesAndEdgesKeepTheirPlaces) {
+  EXPECT_EQ(Scale(445, 96), 445);
+  EXPECT_EQ(Scale(445, 144), 668) << "667.5 rounds up, as MulDiv rounds";
+  EXPECT_EQ(Scale(-29, 144), -44);
+  for (int dpi : {120, 144, 192}) {
+    const int W = Scale(600, dpi), H = Scale(340, dpi), th = Scale(14, dpi);
+    const WindowLayout l = ComputeLayout(W, H, th, Scale(300, dpi), Scale(24, dpi), dpi);
+    const WindowLayout at96 = ComputeLayout(600, 340, 14, 300, 24);
+    auto near = [dpi](int scaled, int base) { return std::abs(scaled - base * dpi / 96.0) <= 1.0; };
+    SCOPED_TRACE(dpi);
+    for (auto [scaled, base] : {std::pair{l.bandRect, at96.bandRect}, {l.statusRect, at96.statusRect},
+                                {l.closeRect, at96.closeRect}, {l.minRect, at96.minRect},
+                                {l.titleRect, at96.titleRect}, {BandImageRect(l), BandImageRect(at96)}}) {
+      EXPECT_TRUE(near(scaled.left, base.left) && near(scaled.top, base.top) && near(scaled.right, base.right) &&
+                  near(scaled.bottom, base.bottom))
+          << scaled.left << "," << scaled.top << "," << scaled.right << "," << scaled.bottom;
+    }
+    EXPECT_EQ(l.bandRect.Width(), Scale(kBandWidth, dpi));
+    EXPECT_EQ(l.closeRect.Width(), Scale(23, dpi));
+    EXPECT_EQ(l.statusRect.right, l.bandRect.right);
+    const Rect invalid = BandInvalidRect(l, W), image = BandImageRect(l);
+    EXPECT_TRUE(invalid.left < image.left && invalid.top < image.top && invalid.right >= image.right &&
+                invalid.bottom > image.bottom);
+    EXPECT_EQ(BarWidth(500, 1000, l.band), Scale(kBandWidth, dpi) / 2);
+    EXPECT_EQ(BarWidth(1000, 1000, l.band), l.bandRect.Width());
+    EXPECT_EQ(BarWidth(3000, 1000, l.band), l.band.imageWidth - l.band.unit) << "cut at the band image's end";
+    const ButtonPlacement p = PlaceButtons(W, H, Scale(96, dpi), Scale(32, dpi), 220, 28, dpi);
+    EXPECT_EQ(W - p.cancel.right, Scale(20, dpi));
+    EXPECT_EQ(H - p.cancel.bottom, Scale(30, dpi));
+    EXPECT_GE(l.closeRect.left, DragStrip(W, dpi).right);
+  }
+}
+
+TEST(SkinAtDpi, TheNearerImageIsDrawnAndTheWindowFitsItsScreen) {
+  EXPECT_EQ(DoubleSizeVariantName(u"MainWndBkg.jpg"), u"MainWndBkg@2x.jpg");
+  EXPECT_EQ(DoubleSizeVariantName(u"dir.x\\Close_N"), u"dir.x\\Close_N@2x");
+  EXPECT_EQ(LogicalSkinSize({600, 340}, {1200, 680}), (Size{600, 340}));
+  EXPECT_EQ(LogicalSkinSize({}, {1200, 680}), (Size{600, 340}));
+  // 600 wide at 96, 120, 144 and 192 DPI with a 1200-wide variant beside it.
+  EXPECT_EQ(ChooseSkinSource(600, 600, 1200), SkinSource::Base);
+  EXPECT_EQ(ChooseSkinSource(750, 600, 1200), SkinSource::Base);
+  EXPECT_EQ(ChooseSkinSource(900, 600, 1200), SkinSource::Double) << "1.33 beats 1.5";
+  EXPECT_EQ(ChooseSkinSource(1200, 600, 1200), SkinSource::Double);
+  EXPECT_EQ(ChooseSkinSource(900, 600, 0), SkinSource::Base);
+  EXPECT_EQ(ChooseSkinSource(900, 0, 1200), SkinSource::Double);
+  EXPECT_EQ(ChooseSkinSource(900, 0, 0), SkinSource::None);
+
+  const Size work{1280, 984};  // a 1280 x 1024 screen less its taskbar
+  EXPECT_EQ(FitWindow({600, 340}, 96, work), (Size{600, 340}));
+  EXPECT_EQ(FitWindow({600, 340}, 192, work), (Size{1200, 680}));
+  EXPECT_EQ(FitWindow({8000, 8000}, 96, work), (Size{984, 984})) << "shrunk as a whole";
+  EXPECT_EQ(FitWindow({4000, 1000}, 96, work), (Size{1280, 320}));
+  EXPECT_EQ(FitWindow({600, 340}, 96, Size{}), (Size{600, 340})) << "no work area known";
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 """Generates the default skin, the progress tiles and the program icon.
 
 Usage: skingen.py <repo root>
-Writes kit/skin/*.jpg (through ImageMagick's `convert`), res/tile_*.bmp and
-res/zarn.ico. Everything is drawn here from plain shapes, so the outputs are ours
-and can be regenerated at will; the results are committed beside the sources.
+Writes kit/skin/*.jpg and their double-size variants *@2x.jpg, drawn at twice the
+resolution for screens of 192 DPI (through ImageMagick's `convert`), res/tile_*.bmp
+and res/zarn.ico. Everything is drawn here from plain shapes, so the outputs are
+ours and can be regenerated at will; the results are committed beside the sources.
 """
 import os
 import struct
@@ -106,39 +107,44 @@ GLYPH = (0xB8, 0xBE, 0xC8)
 GLYPH_HOT = (0xFF, 0xFF, 0xFF)
 
 
-def background(w=600, h=340):
+# Each picture is drawn at a scale k: 1 for the images, 2 for their @2x variants,
+# every coordinate and thickness multiplied, so that a variant is the same picture
+# with twice the detail rather than an enlargement.
+def background(k=1):
+    w, h = 600 * k, 340 * k
     img = Image(w, h)
     img.vgradient(0, 0, w, h, BG_TOP, BG_BOTTOM)
-    img.fill(0, 0, w, 40, (0x22, 0x25, 0x2B))      # drag strip
-    img.fill(0, 40, w, 41, (0x3A, 0x3F, 0x48))
-    img.fill(0, h - 2, w, h, ACCENT)                # accent foot line
+    img.fill(0, 0, w, 40 * k, (0x22, 0x25, 0x2B))      # drag strip
+    img.fill(0, 40 * k, w, 41 * k, (0x3A, 0x3F, 0x48))
+    img.fill(0, h - 2 * k, w, h, ACCENT)                # accent foot line
     # a quiet emblem at the left: three nested arcs of the accent colour
-    cx, cy = 70, 200
+    cx, cy = 70 * k, 200 * k
     for rad, c in ((40, (0x22, 0x5E, 0x7A)), (28, (0x25, 0x83, 0xAE)), (16, ACCENT)):
-        for a in range(0, 3600):
+        for a in range(0, 3600 * k):
             import math
-            t = math.radians(a / 10)
+            t = math.radians(a / (10 * k))
             if -0.9 < math.cos(t) < 0.999 or math.sin(t) > 0:
-                for d in range(3):
-                    img.put(int(cx + (rad + d) * math.cos(t)), int(cy + (rad + d) * math.sin(t)), c)
+                for d in range(3 * k):
+                    img.put(int(cx + (rad * k + d) * math.cos(t)), int(cy + (rad * k + d) * math.sin(t)), c)
     # title mark at the left of the strip
-    img.fill(14, 12, 32, 30, ACCENT)
-    img.fill(19, 17, 27, 25, (0x22, 0x25, 0x2B))
+    img.fill(14 * k, 12 * k, 32 * k, 30 * k, ACCENT)
+    img.fill(19 * k, 17 * k, 27 * k, 25 * k, (0x22, 0x25, 0x2B))
     return img
 
 
-def glyph(kind, hot):
-    img = Image(23, 23, (0x3C, 0x42, 0x4C) if hot else (0x22, 0x25, 0x2B))
+def glyph(kind, hot, k=1):
+    img = Image(23 * k, 23 * k, (0x3C, 0x42, 0x4C) if hot else (0x22, 0x25, 0x2B))
     c = GLYPH_HOT if hot else GLYPH
     if kind == "close":
-        img.line(7, 7, 15, 15, c, 2)
-        img.line(15, 7, 7, 15, c, 2)
+        img.line(7 * k, 7 * k, 15 * k, 15 * k, c, 2 * k)
+        img.line(15 * k, 7 * k, 7 * k, 15 * k, c, 2 * k)
     else:
-        img.fill(7, 14, 16, 16, c)
+        img.fill(7 * k, 14 * k, 16 * k, 16 * k, c)
     return img
 
 
-def cancel_face(look, w=96, h=32):
+def cancel_face(look, k=1):
+    w, h = 96 * k, 32 * k
     top, bottom, edge = {
         "N": ((0x3A, 0x40, 0x4A), (0x2C, 0x31, 0x39), (0x50, 0x58, 0x64)),
         "H": ((0x2F, 0xB8, 0xEE), (0x1E, 0x92, 0xC8), (0x7A, 0xD6, 0xF8)),
@@ -146,23 +152,24 @@ def cancel_face(look, w=96, h=32):
     }[look]
     img = Image(w, h)
     img.vgradient(0, 0, w, h, top, bottom)
-    img.fill(0, 0, w, 1, edge)
-    img.fill(0, h - 1, w, h, edge)
-    img.fill(0, 0, 1, h, edge)
-    img.fill(w - 1, 0, w, h, edge)
+    img.fill(0, 0, w, k, edge)
+    img.fill(0, h - k, w, h, edge)
+    img.fill(0, 0, k, h, edge)
+    img.fill(w - k, 0, w, h, edge)
     return img
 
 
-def status_backdrop(w=300, h=24):
+def status_backdrop(k=1):
+    w, h = 300 * k, 24 * k
     img = Image(w, h)
     img.vgradient(0, 0, w, h, (0x24, 0x27, 0x2D), (0x1E, 0x21, 0x26))
     return img
 
 
-def check_mark(w=45, h=14):
-    img = Image(w, h, (0x3C, 0x3D, 0x41))
-    img.line(16, 7, 20, 11, (0x4C, 0xD9, 0x64), 2)
-    img.line(20, 11, 28, 2, (0x4C, 0xD9, 0x64), 2)
+def check_mark(k=1):
+    img = Image(45 * k, 14 * k, (0x3C, 0x3D, 0x41))
+    img.line(16 * k, 7 * k, 20 * k, 11 * k, (0x4C, 0xD9, 0x64), 2 * k)
+    img.line(20 * k, 11 * k, 28 * k, 2 * k, (0x4C, 0xD9, 0x64), 2 * k)
     return img
 
 
@@ -212,14 +219,17 @@ def main():
     res = os.path.join(root, "res")
     os.makedirs(skin, exist_ok=True)
     os.makedirs(res, exist_ok=True)
-    save_jpeg(background(), os.path.join(skin, "MainWndBkg.jpg"))
-    save_jpeg(status_backdrop(), os.path.join(skin, "StatusBkg.jpg"))
-    for kind, name in (("close", "Close"), ("min", "Min")):
-        save_jpeg(glyph(kind, False), os.path.join(skin, name + "_N.jpg"))
-        save_jpeg(glyph(kind, True), os.path.join(skin, name + "_H.jpg"))
-    for look in "NHD":
-        save_jpeg(cancel_face(look), os.path.join(skin, "Cancel_%s.jpg" % look))
-    save_jpeg(check_mark(), os.path.join(skin, "CheckD.jpg"))
+    for k, suffix in ((1, ""), (2, "@2x")):
+        def save(img, name):
+            save_jpeg(img, os.path.join(skin, name + suffix + ".jpg"))
+        save(background(k), "MainWndBkg")
+        save(status_backdrop(k), "StatusBkg")
+        for kind, name in (("close", "Close"), ("min", "Min")):
+            save(glyph(kind, False, k), name + "_N")
+            save(glyph(kind, True, k), name + "_H")
+        for look in "NHD":
+            save(cancel_face(look, k), "Cancel_%s" % look)
+        save(check_mark(k), "CheckD")
     for phase, name in enumerate(("tile_0.bmp", "tile_1.bmp", "tile_2.bmp")):
         with open(os.path.join(res, name), "wb") as f:
             f.write(bmp24(tile(phase)))

@@ -29,6 +29,18 @@ void CheckSkin(const std::u16string& folder, Report& report);
 // Where a kit folder keeps its images: beside the configuration, as the installer
 // wants them; or, when none is there, in its skin folder (the kit's own layout).
 std::u16string SkinFolderOf(const std::u16string& folder);
+// The skin on screens of every DPI: double-size variants that are not twice their
+// image, and a background larger than a common screen's work area.
+void CheckSkinForScreens(const std::u16string& folder, Report& report);
+// A string file with letters beyond ASCII but no UTF-16 byte order mark.
+void CheckStringEncoding(const std::u16string& path, const std::string& display, Report& report);
+// Texts of the string file wider than their places (status panel, Cancel button of
+// the skin in skinFolder, or the default skin's when it is empty), and what the
+// window does with them.
+void CheckTextFit(const std::u16string& iniPath, const std::string& display, const std::u16string& skinFolder,
+                  Report& report);
+// The line of key in the string file's [UISTRING] section; 0 when it is not there.
+uint32_t KeyLine(const std::u16string& iniPath, const std::u16string& key);
 // Every distinct link of the table: the engine's size probe, then a one-byte range
 // request; with an expected SHA-256 the package is downloaded and hashed.
 void CheckOnline(Report& report);

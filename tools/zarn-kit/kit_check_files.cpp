@@ -101,6 +101,10 @@ std::FILE* OpenForReading(const std::u16string& path) {
 #endif
 }
 
+uint32_t KeyLine(const std::u16string& iniPath, const std::u16string& key) {
+  return LineOf(Lines(iniPath), kUiStringSection, &key);
+}
+
 void CheckStrings(const std::u16string& path, const std::string& display, Report& report) {
   switch (ProbeFile(path)) {
     case FileState::kMissing:
@@ -114,6 +118,7 @@ void CheckStrings(const std::u16string& path, const std::string& display, Report
     case FileState::kReadable:
       break;
   }
+  CheckStringEncoding(path, display, report);
   const std::vector<std::u16string> lines = Lines(path);
   for (const std::u16string& section : platform::ReadProfileSectionNames(path)) {
     if (SameIgnoringAsciiCase(section, kUiStringSection)) continue;
@@ -179,6 +184,7 @@ void CheckSkin(const std::u16string& folder, Report& report) {
         break;
     }
   }
+  CheckSkinForScreens(folder, report);
 }
 
 }  // namespace kit

@@ -250,8 +250,10 @@ void CheckInstallerProgram(const std::u16string& path, const std::string& displa
 #else
     const std::u16string base = platform::Utf8ToWide(folder.string());
 #endif
-    CheckStrings(base + u"/ZarnWebInstallerString.ini", display + ":ZarnWebInstallerString.ini", report);
+    const std::u16string ini = base + u"/ZarnWebInstallerString.ini";
+    CheckStrings(ini, display + ":ZarnWebInstallerString.ini", report);
     CheckSkin(base, report);
+    if (strings) CheckTextFit(ini, display + ":ZarnWebInstallerString.ini", base, report);
   }
   std::filesystem::remove_all(folder, error);
   // The package lands beside the installer under its own name: an installer of that

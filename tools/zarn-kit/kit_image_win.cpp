@@ -10,13 +10,9 @@ ImageRead ReadImageSize(const std::u16string& path, ImageSize* size) {
   if (::GetFileAttributesW(platform::W(path)) == INVALID_FILE_ATTRIBUTES) return ImageRead::kMissing;
   HBITMAP bitmap = ui::LoadSkinBitmap(platform::W(path));
   if (!bitmap) return ImageRead::kUndecodable;
-  BITMAP info{};
-  const bool ok = ::GetObjectW(bitmap, sizeof info, &info) != 0;
+  const bool ok = ui::BitmapSize(bitmap, &size->width, &size->height);
   ::DeleteObject(bitmap);
-  if (!ok) return ImageRead::kUndecodable;
-  size->width = info.bmWidth;
-  size->height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-  return ImageRead::kDecoded;
+  return ok ? ImageRead::kDecoded : ImageRead::kUndecodable;
 }
 
 }  // namespace kit

@@ -78,6 +78,7 @@ int Run(const std::vector<std::u16string>& args) {
     kit::CheckConfiguration(xml, BaseName(xml), report);
     if (iniGiven) kit::CheckStrings(ini, BaseName(ini), report);
     if (skinGiven) kit::CheckSkin(skin, report);
+    if (iniGiven) kit::CheckTextFit(ini, BaseName(ini), skinGiven ? skin : std::u16string(), report);
   }
   if (online) kit::CheckOnline(report);
   const std::string out = json ? kit::RenderJson(report) : kit::RenderText(report);
