@@ -35,6 +35,10 @@ constexpr int kGdiplusOk = 0;
 
 Gdiplus LoadAndStart() {
   Gdiplus gdip;
+  // GDI+ asks for its image codecs by name when it starts (Wine's does): loaded
+  // first from the system folder, they are found already loaded, never beside the
+  // program. Where a Windows has none, nothing is loaded.
+  platform::LoadSystemLibrary(L"windowscodecs.dll");
   const HMODULE dll = platform::LoadSystemLibrary(L"gdiplus.dll");
   ULONG_PTR token = 0;
   GdiplusStartupInput input;

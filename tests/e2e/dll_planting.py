@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """A Downloads folder an attacker has been to: one run of ZarnWebInstaller.exe with a
 planted DLL (tests/e2e/plant_marker_win.cpp) beside it under the name of every DLL
-it imports statically or loads itself, while another process tries to replace the
-finished package before it starts.
+it imports statically or loads itself, and of the DLLs those load later, while
+another process tries to replace the finished package before it starts.
 
     dll_planting.py --installer EXE --probe EXE --package EXE --marker DLL --kit DIR
                     --work DIR [--server BIN]
@@ -34,6 +34,11 @@ from e2e_lib import (Fail, Installer, Probe, Server, Skip, TrustedSigning, Wine,
 
 # The DLLs the installer loads itself, by full path from the system folder.
 LOADED = ["wininet", "gdiplus", "comctl32", "crypt32", "wintrust"]
+# Not KnownDLLs, and loaded after the program's first instruction on behalf of the
+# above (GDI+'s image codecs and what they import) or of the window. (What Wine's
+# builtins load before that instruction is no measure: on Windows those are KnownDLLs
+# or imported by one.)
+DEPENDENTS = ["windowscodecs", "propsys", "uxtheme", "mpr", "ws2_32", "oleacc"]
 PRODUCT = "Zarn Planted Product"
 
 
@@ -63,7 +68,7 @@ def run(a):
                     "signer": signing.publisher} for o in ("Windows XP", "Windows Vista", "Windows 7", "Windows 8")]
         inst.lay_out(xml_config(PRODUCT, entries))
         statics = [d[:-4].lower() for d in pe_imports(a.installer)]
-        loaded = [] if a.without_plants else LOADED
+        loaded = [] if a.without_plants else LOADED + DEPENDENTS
         for name in ([] if a.without_plants else statics) + loaded:
             shutil.copy(a.marker, os.path.join(app, name + ".dll"))
         package = os.path.join(app, PRODUCT + ".exe")
