@@ -37,6 +37,12 @@ struct WinInet {
   bool loaded = false;
 
   WinInet() {
+    // WinINet asks for the security packages and TLS's crypto by name on the first
+    // https request; Wine's took them from beside the program even with the search
+    // limited to the system folder. Loaded first by full path, they are found loaded.
+    for (const wchar_t* name : {L"secur32.dll", L"schannel.dll", L"kerberos.dll", L"msv1_0.dll", L"crypt32.dll",
+                                L"rsaenh.dll", L"bcrypt.dll"})
+      LoadSystemLibrary(name);
     const HMODULE dll = LoadSystemLibrary(L"wininet.dll");
     loaded = BindProc(dll, "InternetCanonicalizeUrlW", &InternetCanonicalizeUrlW) &&
              BindProc(dll, "InternetCrackUrlW", &InternetCrackUrlW) && BindProc(dll, "InternetOpenW", &InternetOpenW) &&
