@@ -74,6 +74,7 @@ struct Faults {
   long long stallAfter = -1, stallMs = -1, dropAfter = -1, resetAfter = -1;
   long long extra = 0, corruptAt = -1;
   long long pace = 0;  // bytes per second; 0: as fast as the line goes
+  long long times = -1;  // -1: every request
   size_t chunk = 4096;
   bool badRangeStart = false, badTotal = false, starTotal = false, noContentRange = false, garbledRange = false;
   bool shortRange = false, ignoreRange = false, resumeIgnoresRange = false, chunked = false, zeroLength = false;
@@ -82,39 +83,64 @@ struct Faults {
   std::string redirect;
 };
 
-long long Param(const httplib::Request& req, const char* name, long long fallback) {
-  if (!req.has_param(name)) return fallback;
-  return std::atoll(req.get_param_value(name).c_str());
-}
+// A request's query as the fault modes read it: "name~FIRST" stands for "name" on a
+// ranged request whose Range starts at FIRST, and there wins over a plain "name".
+class FaultQuery {
+ public:
+  explicit FaultQuery(const httplib::Request& req) : req_(req) {
+    unsigned long long first = 0;
+    const std::string range = req.get_header_value("Range");
+    if (std::sscanf(range.c_str(), " bytes = %llu", &first) == 1) suffix_ = "~" + std::to_string(first);
+  }
+  bool Has(const char* name) const { return !Key(name).empty(); }
+  long long Number(const char* name, long long fallback) const {
+    const std::string key = Key(name);
+    return key.empty() ? fallback : std::atoll(req_.get_param_value(key).c_str());
+  }
+  std::string Text(const char* name) const {
+    const std::string key = Key(name);
+    return key.empty() ? std::string() : req_.get_param_value(key);
+  }
+
+ private:
+  std::string Key(const char* name) const {
+    if (!suffix_.empty() && req_.has_param(name + suffix_)) return name + suffix_;
+    return req_.has_param(name) ? name : "";
+  }
+  const httplib::Request& req_;
+  std::string suffix_;
+};
 
 Faults ReadFaults(const httplib::Request& req) {
+  const FaultQuery q(req);
   Faults f;
-  f.headerDelayMs = Param(req, "header_delay_ms", 0);
-  f.delayMs = Param(req, "delay_ms", 0);
-  f.dripMs = Param(req, "drip_ms", 0);
-  f.chunk = static_cast<size_t>(Param(req, "chunk", 4096));
-  f.stallAfter = Param(req, "stall_after", -1);
-  f.stallMs = Param(req, "stall_ms", -1);
-  f.dropAfter = Param(req, "drop_after", -1);
-  f.resetAfter = Param(req, "reset_after", -1);
-  f.extra = Param(req, "extra", 0);
-  f.corruptAt = Param(req, "corrupt_at", -1);
-  f.badRangeStart = req.has_param("bad_range_start");
-  f.badTotal = req.has_param("bad_total");
-  f.starTotal = req.has_param("star_total");
-  f.noContentRange = req.has_param("no_content_range");
-  f.garbledRange = req.has_param("garbled_range");
-  f.shortRange = req.has_param("short_range");
-  f.ignoreRange = req.has_param("ignore_range");
-  f.resumeIgnoresRange = req.has_param("resume_ignores_range");
-  f.chunked = req.has_param("chunked");
-  f.zeroLength = req.has_param("zero_length");
-  f.status = static_cast<int>(Param(req, "status", 0));
-  f.probeStatus = static_cast<int>(Param(req, "probe_status", 0));
-  f.rangeStatus = static_cast<int>(Param(req, "range_status", 0));
-  f.redirectLoop = req.has_param("redirect_loop");
-  f.pace = Param(req, "pace", 0);
-  if (req.has_param("redirect")) f.redirect = req.get_param_value("redirect");
+  f.headerDelayMs = q.Number("header_delay_ms", 0);
+  f.delayMs = q.Number("delay_ms", 0);
+  f.dripMs = q.Number("drip_ms", 0);
+  f.chunk = static_cast<size_t>(q.Number("chunk", 4096));
+  f.stallAfter = q.Number("stall_after", -1);
+  f.stallMs = q.Number("stall_ms", -1);
+  f.dropAfter = q.Number("drop_after", -1);
+  f.resetAfter = q.Number("reset_after", -1);
+  f.extra = q.Number("extra", 0);
+  f.corruptAt = q.Number("corrupt_at", -1);
+  f.badRangeStart = q.Has("bad_range_start");
+  f.badTotal = q.Has("bad_total");
+  f.starTotal = q.Has("star_total");
+  f.noContentRange = q.Has("no_content_range");
+  f.garbledRange = q.Has("garbled_range");
+  f.shortRange = q.Has("short_range");
+  f.ignoreRange = q.Has("ignore_range");
+  f.resumeIgnoresRange = q.Has("resume_ignores_range");
+  f.chunked = q.Has("chunked");
+  f.zeroLength = q.Has("zero_length");
+  f.status = static_cast<int>(q.Number("status", 0));
+  f.probeStatus = static_cast<int>(q.Number("probe_status", 0));
+  f.rangeStatus = static_cast<int>(q.Number("range_status", 0));
+  f.redirectLoop = q.Has("redirect_loop");
+  f.pace = q.Number("pace", 0);
+  f.times = q.Number("times", -1);
+  f.redirect = q.Text("redirect");
   return f;
 }
 
@@ -218,11 +244,10 @@ void TestServer::Impl::Handle(const httplib::Request& req, httplib::Response& re
   rec.accept = req.get_header_value("Accept");
 
   Faults f = ReadFaults(req);
-  if (req.has_param("times")) {
+  if (f.times >= 0) {
     // Spared requests get the faults that break or refuse an answer lifted; the
     // others (a server that ignores resumed ranges, say) stay what the server is.
-    const long long k = Param(req, "times", 0);
-    if (rec.range.empty() || CountRanged(req.path + "?" + query) > k) {
+    if (rec.range.empty() || CountRanged(req.path + "?" + query) > f.times) {
       f.stallAfter = f.stallMs = f.dropAfter = f.resetAfter = -1;
       f.rangeStatus = 0;
     }

@@ -29,6 +29,8 @@
 //                     query; requests without one, and later ones, are answered in
 //                     full (the other modes still apply)
 //   pace=N            send the body at N bytes per second, one chunk at a time
+// Any mode written name~FIRST (range_status~1048576=404, say) applies only to
+// requests whose Range starts at byte FIRST, and there wins over a plain name.
 // Every request is recorded (and, with a log file, written as one JSON line).
 #pragma once
 
