@@ -145,6 +145,7 @@ void CZarnWebInstallerDlg::StartEngine() {
   settings.fallback = plan.fallback;
   settings.targetPath = targetPath;
   settings.retries = plan.retries;
+  settings.segments = plan.segments;
   if (StartDownloadEngine(settings)) {
     monitor.EngineStarted();
     ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);

@@ -15,6 +15,7 @@ DownloadPlan Resolve(CXmlDocument& doc, const std::u16string& osName, const std:
   plan.productName = config.productName;
   plan.registryKey = config.registryKey;
   plan.retries = config.retries;
+  plan.segments = config.segments;
   plan.packageFileName = PackageFileName(plan.productName);
   plan.installed = statedKey ? (bitness == u"32" || bitness == u"64") && (*statedKey || plan.registryKey.empty())
                              : ProductKeyExists(bitness, plan.registryKey);

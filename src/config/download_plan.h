@@ -21,6 +21,7 @@ struct DownloadPlan {
   // The package's file name in the installer's folder (PackageFileName).
   std::u16string packageFileName = u".exe";
   int retries = InstallerConfig::kDefaultRetries;
+  int segments = InstallerConfig::kDefaultSegments;
   // The product counts as installed, so the patch rule applied; patch: it found a
   // patch link, which is now the download link.
   bool installed = false;

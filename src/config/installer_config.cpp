@@ -28,6 +28,17 @@ bool ChildData(const CXmlDocument& doc, uint32_t parent, const std::u16string& n
   return false;
 }
 
+// A count element under product (the document entered into it): read wherever it
+// stands, the first one only; a text that is no number keeps the default, and the
+// debugger hears why.
+void ReadCount(const CXmlDocument& doc, const std::u16string& name, int lowest, int highest, int* count) {
+  std::u16string text;
+  if (ChildData(doc, doc.GetParentPosition(), name, &text) && !ParseCountText(text, lowest, highest, count)) {
+    platform::DebugOutput(name + u" is not a number, " + platform::Utf8ToWide(std::to_string(*count)) + u" kept: " +
+                          text);
+  }
+}
+
 }  // namespace
 
 bool EnterProduct(CXmlDocument& doc) {
@@ -72,7 +83,7 @@ bool ParseSha256Text(const std::u16string& text, std::u16string* normalized) {
   return true;
 }
 
-bool ParseRetriesText(const std::u16string& text, int* count) {
+bool ParseCountText(const std::u16string& text, int lowest, int highest, int* count) {
   size_t b = 0, e = text.size();
   while (b < e && IsBlank(text[b])) ++b;
   while (e > b && IsBlank(text[e - 1])) --e;
@@ -81,9 +92,9 @@ bool ParseRetriesText(const std::u16string& text, int* count) {
   for (size_t i = b; i < e; ++i) {
     if (text[i] < u'0' || text[i] > u'9') return false;
     // Saturates rather than overflows: any long number means "as many as allowed".
-    if (value <= InstallerConfig::kMaxRetries) value = value * 10 + (text[i] - u'0');
+    if (value <= highest) value = value * 10 + (text[i] - u'0');
   }
-  *count = value > InstallerConfig::kMaxRetries ? InstallerConfig::kMaxRetries : value;
+  *count = value > highest ? highest : value < lowest ? lowest : value;
   return true;
 }
 
@@ -92,11 +103,8 @@ bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const
   config.downloadLink = PackageLink();
   bool matched = false, defaultTaken = false, found = false;
   if (!EnterProduct(doc)) return false;
-  std::u16string retries;
-  if (ChildData(doc, doc.GetParentPosition(), u"retries", &retries) && !ParseRetriesText(retries, &config.retries)) {
-    platform::DebugOutput(u"retries is not a number, " + platform::Utf8ToWide(std::to_string(config.retries)) +
-                          u" kept: " + retries);
-  }
+  ReadCount(doc, u"retries", 0, InstallerConfig::kMaxRetries, &config.retries);
+  ReadCount(doc, u"segments", 1, InstallerConfig::kMaxSegments, &config.segments);
   if (doc.FindElement(u"name")) config.productName = doc.GetData();
   if (doc.FindElement(u"registry")) config.registryKey = doc.GetData();
 

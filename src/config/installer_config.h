@@ -14,7 +14,8 @@
 // unchecked), and the debugger hears why. It may also carry signer="<name>": the
 // package must then carry a valid Authenticode signature whose certificate's
 // subject common name is exactly that name. Both given, both must hold. <retries>N</retries> under product sets
-// how often a broken transfer is tried again.
+// how often a broken transfer is tried again, <segments>N</segments> over how many
+// connections at once the package is fetched.
 #pragma once
 
 #include <cstdint>
@@ -35,16 +36,21 @@ struct InstallerConfig {
   PackageLink patchLink;
   // How many more times a transfer that broke off is tried (0..10).
   int retries = kDefaultRetries;
+  // How many ranges of the package are fetched side by side (1..8).
+  int segments = kDefaultSegments;
 
   static constexpr int kDefaultRetries = 3;
   static constexpr int kMaxRetries = 10;
+  static constexpr int kDefaultSegments = 1;
+  static constexpr int kMaxSegments = 8;
 };
 
 // True for exactly 64 hex digits (either case); normalized gets them in lower case.
 bool ParseSha256Text(const std::u16string& text, std::u16string* normalized);
-// The text of a retries element as a count: decimal digits with blanks around
-// them, clamped to 0..kMaxRetries; false (count untouched) for anything else.
-bool ParseRetriesText(const std::u16string& text, int* count);
+// The text of a count element (retries, segments) as a count: decimal digits with
+// blanks around them, clamped to lowest..highest; false (count untouched) for
+// anything else.
+bool ParseCountText(const std::u16string& text, int lowest, int highest, int* count);
 
 // Leaves the document entered into product (its children form the current level,
 // none selected yet); false when there is no root zarnwebinstaller or no product.
@@ -74,7 +80,7 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
                                   const char16_t* wanted);
 
 // Over a document that is already parsed (positions at their start). Fill
-// productName, registryKey and retries when present, set downloadLink (emptied
+// productName, registryKey, retries and segments when present, set downloadLink (emptied
 // first) and possibly fallbackLink; true when an entry supplied a link.
 bool SelectInstallerLinks(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                           InstallerConfig& config);

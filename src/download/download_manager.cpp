@@ -138,10 +138,18 @@ void CDownloadManager::Run() {
     g_downloadStatus.state = STATUS_DOWNLOADING;
     g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
   }
+  const std::vector<ByteRange> ranges = PlanSegments(size, settings.segments);
+  if (ranges.size() > 1) {
+    split.reset(new SegmentSplit(ranges));
+    platform::HttpAllowConnectionsPerServer(static_cast<uint32_t>(ranges.size()));
+  }
   std::vector<DownloadSegment*> plan;
   const int attempts = settings.retries < 0 ? 0 : settings.retries;
-  plan.push_back(new DownloadSegment{0, size - 1, downloadLink.url, &OnSegmentProgress,
-                                     TransferOptions{attempts, settings.firstRetryPauseMs, size}});
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    plan.push_back(new DownloadSegment{ranges[i].first, ranges[i].last, downloadLink.url, &OnSegmentProgress,
+                                       TransferOptions{attempts, settings.firstRetryPauseMs, size, split.get(),
+                                                       static_cast<int>(i)}});
+  }
   {
     platform::LockGuard guard(*statusLock);
     runningSegments = static_cast<int32_t>(plan.size());
@@ -161,7 +169,13 @@ void CDownloadManager::Run() {
     started->Resume();
   }
   if (!doneEvent->Wait(platform::kInfinite)) return;
-  outputFile->Close();
+  // The transfers' end. After a failure or a cancel a transfer may still be on its
+  // way out (one waiting on a silent connection, say): it either writes before the
+  // close or finds the file closed, never a handle that is gone.
+  {
+    platform::LockGuard guard(*fileLock);
+    outputFile->Close();
+  }
   int32_t outcome = ReadDownloadStatus().state;
   // A package that cannot be held, or is not the one the vendor named, fails like a
   // broken transfer, and is deleted.
@@ -234,5 +248,6 @@ bool ReleaseDownloadObjects(uint32_t waitMs) {
   g_downloadStatus = {STATUS_INIT, 0, 0};
   runningSegments = 0;
   segmentFailed = 0;
+  segmentCancelled = 0;
   return true;
 }

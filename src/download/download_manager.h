@@ -13,6 +13,7 @@
 #include "config/installer_config.h"
 #include "config/package_link.h"
 #include "download/download_status.h"
+#include "download/segment_split.h"
 #include "platform/output_file.h"
 #include "platform/sync.h"
 
@@ -31,6 +32,9 @@ struct EngineSettings {
   // How long a transfer may go without data before it counts as broken; 0 keeps
   // the HTTP client's own limit.
   uint32_t noDataLimitMs = 0;
+  // How many ranges are fetched side by side, each over its own connection (1..8;
+  // fewer for a package too small to give each 1 MiB).
+  int segments = InstallerConfig::kDefaultSegments;
 };
 
 class CDownloadManager {
@@ -65,6 +69,9 @@ class CDownloadManager {
   std::unique_ptr<platform::Thread> workerThread;
   // Written by the worker only; read by teardown after the worker has ended.
   std::vector<std::unique_ptr<platform::Thread>> segmentThreads;
+  // What the transfers of a download in several ranges share; null with one range.
+  // It lives as long as they may.
+  std::unique_ptr<SegmentSplit> split;
   bool workerResumed = false;
   // The package from its check until its process exists (state 8 on): nobody can
   // write, replace or delete it meanwhile. Opened by the worker; after state 8 the
@@ -96,6 +103,6 @@ bool DiscardPackage(const std::u16string& path);
 // waitMs for the worker, then for each segment thread) so that no engine thread can
 // touch a released object. If a thread has not ended in time, the objects are
 // deliberately left alive (the process is about to end) and false is returned.
-// Afterwards g_downloadStatus, runningSegments and segmentFailed are reset, so a
+// Afterwards g_downloadStatus, runningSegments and the two latches are reset, so a
 // later Start begins afresh.
 bool ReleaseDownloadObjects(uint32_t waitMs = 6000);

@@ -27,13 +27,20 @@ struct DownloadStatus {
 };
 
 // A transfer's message to the progress callback: state 2 with the bytes of one
-// read, or the final 3, 5 or 6 with 0 bytes.
+// read, or the final 3, 5 or 6 with 0 bytes, or kReportHandedOver.
 using ProgressReport = DownloadStatus;
+// The final report of a transfer that left its range to the first transfer (a
+// split download whose server did not honour the range): it leaves the count and
+// decides nothing. Never a stored state.
+constexpr int32_t kReportHandedOver = 0;
 
 // Guarded by statusLock once the worker runs.
 extern DownloadStatus g_downloadStatus;
 extern int32_t runningSegments;
+// Latches, 0 until the first final report of 6 or of 5: from then on the outcome
+// is decided and every later report is told to stop.
 extern int32_t segmentFailed;
+extern int32_t segmentCancelled;
 
 // Created by CDownloadManager::Start, released by ReleaseDownloadObjects(); null
 // before and after.
@@ -55,8 +62,16 @@ struct CancelRequest : ICancelRequest {
   platform::Event* cancelHandle;
 };
 
-// Folds a transfer's report into g_downloadStatus. 0: carry on; 1: another segment
-// failed, stop at once without a final report. A null report is ignored.
+// Folds a transfer's report into g_downloadStatus. 0: carry on; 1: the outcome is
+// already decided (another segment failed or was cancelled), stop at once without
+// a final report. A null report is ignored.
+//
+// The download is complete (3) when the last transfer leaves and none failed or
+// was cancelled. The first failure (6) or cancel (5) decides at once, while other
+// transfers may still run: it stores the outcome, wakes the worker and sets
+// cancelEvent so that the others stop at their next read. The worker therefore
+// never waits for a transfer stuck in a silent connection once the outcome is
+// known; with one segment the first final report is also the last, as ever.
 int OnSegmentProgress(ProgressReport* report);
 // Stores all three fields in one locked section.
 void StoreStatus(const DownloadStatus* status);

@@ -117,13 +117,16 @@ int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status) {
 }
 
 RangeAnswer JudgeRangeAnswer(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
-                             int64_t* announcedLast) {
-  *announcedLast = last;
+                             AnsweredRange* answered) {
+  *answered = {first, last};
   uint32_t status = 0;
   if (!platform::HttpQueryStatusCode(request, &status)) return RangeAnswer::kRefused;
   if (TransientStatus(status)) return RangeAnswer::kBusy;
-  // The server ignored the Range: the whole body, usable only from the start.
-  if (status == 200) return first == 0 ? RangeAnswer::kUsable : RangeAnswer::kRefused;
+  // The server ignored the Range: the whole body.
+  if (status == 200) {
+    *answered = {0, total >= 0 ? total - 1 : last};
+    return RangeAnswer::kWhole;
+  }
   if (status != 206) return RangeAnswer::kRefused;
   std::u16string range;
   if (!platform::HttpQueryHeader(request, u"Content-Range", 256, &range)) return RangeAnswer::kRefused;
@@ -134,14 +137,16 @@ RangeAnswer JudgeRangeAnswer(platform::HttpHandle request, int64_t first, int64_
   i += 5;
   while (i < range.size() && range[i] == u' ') ++i;
   int64_t shownFirst = 0, shownLast = 0, shownTotal = 0;
-  if (!ReadNumber(range, &i, &shownFirst) || shownFirst != first) return RangeAnswer::kRefused;
+  if (!ReadNumber(range, &i, &shownFirst)) return RangeAnswer::kRefused;
   if (i >= range.size() || range[i++] != u'-' || !ReadNumber(range, &i, &shownLast)) return RangeAnswer::kRefused;
-  if (shownLast < shownFirst || shownLast > last) return RangeAnswer::kRefused;
-  *announcedLast = shownLast;
-  if (total < 0) return RangeAnswer::kUsable;
-  if (i >= range.size() || range[i++] != u'/') return RangeAnswer::kRefused;
-  if (i < range.size() && range[i] == u'*') return RangeAnswer::kUsable;  // size not told
-  // A total other than the probed size is another package: resuming would splice two.
-  if (!ReadNumber(range, &i, &shownTotal) || shownTotal != total) return RangeAnswer::kRefused;
-  return RangeAnswer::kUsable;
+  if (shownLast < shownFirst) return RangeAnswer::kRefused;
+  if (total >= 0) {
+    if (i >= range.size() || range[i++] != u'/') return RangeAnswer::kRefused;
+    // A total other than the probed size is another package: resuming would splice
+    // two. "*" does not tell the size.
+    if (!(i < range.size() && range[i] == u'*') && (!ReadNumber(range, &i, &shownTotal) || shownTotal != total))
+      return RangeAnswer::kRefused;
+  }
+  *answered = {shownFirst, shownLast};
+  return shownFirst == first && shownLast <= last ? RangeAnswer::kUsable : RangeAnswer::kElsewhere;
 }

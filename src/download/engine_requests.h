@@ -46,12 +46,22 @@ bool SendRangeRequest(platform::HttpHandle session, const std::u16string& url, i
 int64_t SizeFromProbe(const EngineRequest& probe, uint32_t* status);
 
 // How a sent ranged request for first..last was answered. Only an answer that
-// carries the requested bytes from the requested first byte is usable: anything
-// else (an error page, a range from elsewhere, a package of another size) would
-// otherwise be written into the package as if it were the package. kBusy: the
-// server may answer better later (5xx, 408, 429). total: the probed size, or -1
-// when the total is not to be checked. *announcedLast: the last byte the answer
-// says it carries.
-enum class RangeAnswer { kUsable, kBusy, kRefused };
+// carries the requested bytes from the requested first byte is usable as it is:
+// anything else (an error page, a range from elsewhere, a package of another size)
+// would otherwise be written into the package as if it were the package.
+enum class RangeAnswer {
+  kUsable,     // a 206 for first..answered->last (never past last)
+  kWhole,      // a 200: the whole package from byte 0, whatever the Range asked
+  kElsewhere,  // a 206 of this package, but not from first or running past last
+  kBusy,       // the server may answer better later (5xx, 408, 429)
+  kRefused,    // anything else, a package of another size among it
+};
+// The bytes an answer says it carries (for kWhole: 0 to total - 1, or to last when
+// the total is not to be checked).
+struct AnsweredRange {
+  int64_t first = 0;
+  int64_t last = 0;
+};
+// total: the probed size, or -1 when the total is not to be checked.
 RangeAnswer JudgeRangeAnswer(platform::HttpHandle request, int64_t first, int64_t last, int64_t total,
-                             int64_t* announcedLast);
+                             AnsweredRange* answered);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "download/engine_requests.h"
+#include "download/segment_split.h"
 #include "platform/system.h"
 
 platform::OutputFile* outputFile = nullptr;
@@ -18,38 +19,123 @@ constexpr uint32_t kLongestRetryPauseMs = 30000;
 // How one request ended. Only a line that let us down is worth another request: an
 // answer that says no, a range from elsewhere or a full disk would say the same again.
 enum class AttemptEnd {
-  kComplete,   // the body ended where it should
-  kMore,       // a whole answer that covered only part of the range: ask for the rest
-  kTransient,  // the connection broke, timed out, or the server was busy (5xx, 408, 429)
-  kFailed,     // a final answer: 4xx, a wrong range, a local error, more bytes than asked
+  kComplete,    // the body ended where it should
+  kMore,        // a whole answer that covered only part of the range: ask for the rest
+  kTransient,   // the connection broke, timed out, or the server was busy (5xx, 408, 429)
+  kFailed,      // a final answer: 4xx, a wrong range, a local error, more bytes than asked
   kCancelled,
-  kStopped,    // the progress callback said stop (another segment failed)
+  kStopped,     // the progress callback said stop (the outcome is already decided)
+  kHandedOver,  // a later range of a split the server does not honour: the first takes it
 };
 
-AttemptEnd AttemptEndFor(RangeAnswer answer) {
-  switch (answer) {
-    case RangeAnswer::kUsable: return AttemptEnd::kComplete;
-    case RangeAnswer::kBusy: return AttemptEnd::kTransient;
-    case RangeAnswer::kRefused: break;
-  }
-  return AttemptEnd::kFailed;
+// One range, fetched by as many requests as it takes, each from the first byte not
+// yet written.
+class RangeTransfer {
+ public:
+  RangeTransfer(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last,
+                int (*progress)(ProgressReport*), const TransferOptions& options)
+      : cancel_(cancel), url_(url), first_(first), last_(last), next_(first), progress_(progress),
+        options_(options) {}
+  int Run();
+
+ private:
+  AttemptEnd Attempt();
+  // Whether the answer's body is to be read, and where it goes.
+  AttemptEnd Verdict(RangeAnswer answer, const AnsweredRange& answered, int64_t* bodyAt, int64_t* bodyLast);
+  // Cancelled, or (a later range of a split) no longer wanted.
+  bool Stopping();
+  // The first range of a dropped split, once alone: the rest of the package is its own.
+  void TakeOverTheRest();
+  // The first range, its own bytes written: whether it goes on with the rest.
+  bool GoesOnAfterItsRange();
+  bool PauseBeforeRetry(uint32_t ms);
+
+  ICancelRequest& cancel_;
+  const std::u16string& url_;
+  const int64_t first_;
+  int64_t last_;
+  int64_t next_;  // the first byte not yet written; everything from first_ to it is
+  int (*progress_)(ProgressReport*);
+  const TransferOptions& options_;
+  ProgressReport report_{STATUS_INIT, 0, 0};
+  int64_t counted_ = 0;  // what this transfer's reports added to the progress
+  bool takenOver_ = false;
+  FreshBytes fresh_;
+  bool handedOver_ = false;
+  int result_ = 0;
+};
+
+bool RangeTransfer::Stopping() {
+  if (cancel_.IsCancelled()) return true;
+  if (options_.split && options_.index > 0 && options_.split->Dropped()) handedOver_ = true;
+  return handedOver_;
 }
 
-// One request for first..last, appended at first. *written counts the bytes of the
-// whole segment written so far (before this attempt, and by it).
-AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last, int64_t total,
-                      int (*progress)(ProgressReport*), ProgressReport* report, int64_t* written, int* result) {
+void RangeTransfer::TakeOverTheRest() {
+  fresh_ = FreshBytes(next_, options_.split->CountedByOthers());
+  takenOver_ = true;
+  last_ = options_.total - 1;
+}
+
+bool RangeTransfer::GoesOnAfterItsRange() {
+  SegmentSplit* split = options_.split;
+  if (!split || options_.index != 0 || takenOver_) return false;
+  // A later range may still be refused, and then its bytes are this one's to fetch;
+  // a cancel ends the wait.
+  if (!split->WaitUntilAlone(cancel_) || !split->Dropped()) return false;
+  TakeOverTheRest();
+  return true;
+}
+
+AttemptEnd RangeTransfer::Verdict(RangeAnswer answer, const AnsweredRange& answered, int64_t* bodyAt,
+                                  int64_t* bodyLast) {
+  switch (answer) {
+    case RangeAnswer::kUsable:
+      *bodyLast = answered.last;
+      return AttemptEnd::kComplete;
+    case RangeAnswer::kBusy: return AttemptEnd::kTransient;
+    case RangeAnswer::kRefused: return AttemptEnd::kFailed;
+    case RangeAnswer::kWhole:
+    case RangeAnswer::kElsewhere: break;
+  }
+  SegmentSplit* split = options_.split;
+  // One range: a whole body is that range only when it was asked for from the start.
+  if (!split) return answer == RangeAnswer::kWhole && next_ == 0 ? AttemptEnd::kComplete : AttemptEnd::kFailed;
+  if (options_.index > 0) {
+    split->Drop();
+    handedOver_ = true;
+    return AttemptEnd::kHandedOver;
+  }
+  // The first range, and the server does not honour the split: this transfer takes
+  // the rest, from this very answer when it runs on from here (a 200 starts again at
+  // byte 0, which writes the same bytes and counts none twice).
+  const bool whole = answer == RangeAnswer::kWhole;
+  if (!whole && answered.first != next_) return AttemptEnd::kFailed;
+  if (!takenOver_) {
+    split->Drop();
+    if (!split->WaitUntilAlone(cancel_)) return AttemptEnd::kCancelled;
+    TakeOverTheRest();
+  }
+  if (answered.last > last_) return AttemptEnd::kFailed;
+  *bodyAt = whole ? 0 : next_;
+  *bodyLast = answered.last;
+  return AttemptEnd::kComplete;
+}
+
+AttemptEnd RangeTransfer::Attempt() {
   EngineRequest opened;
-  if (!OpenRangeRequest(internetSession, url, first, last, &opened)) return AttemptEnd::kFailed;
+  if (!OpenRangeRequest(internetSession, url_, next_, last_, &opened)) return AttemptEnd::kFailed;
   const platform::HttpHandle request = opened.request;
-  auto close = [&] { opened.Close(); };
   AttemptEnd end = AttemptEnd::kTransient;  // a send that fails never reached an answer
-  int64_t announcedLast = last;
+  int64_t offset = next_, bodyLast = last_;
   if (platform::HttpSendRequest(request)) {
-    end = cancel.IsCancelled() ? AttemptEnd::kCancelled : AttemptEndFor(JudgeRangeAnswer(request, first, last, total, &announcedLast));
+    AnsweredRange answered;
+    end = Stopping() ? AttemptEnd::kCancelled
+                     : Verdict(JudgeRangeAnswer(request, next_, last_, options_.total, &answered), answered, &offset,
+                               &bodyLast);
   }
   if (end != AttemptEnd::kComplete) {
-    close();
+    opened.Close();
     return end;
   }
 
@@ -57,7 +143,7 @@ AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t
   unsigned char readBuffer[kReadSize];
   unsigned char writeBuffer[kWriteBufferSize];
   uint32_t buffered = 0;
-  int64_t offset = first;
+  const int64_t bodyAt = offset;
   auto flushBuffer = [&]() -> bool {
     bool ok;
     fileLock->Enter();
@@ -65,7 +151,7 @@ AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t
     fileLock->Leave();
     if (!ok) return false;
     offset += buffered;
-    *written += buffered;
+    if (offset > next_) next_ = offset;
     std::memset(writeBuffer, 0, buffered);
     buffered = 0;
     return true;
@@ -74,8 +160,8 @@ AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t
   for (;;) {
     uint32_t available = 0;
     if (!platform::HttpQueryDataAvailable(request, &available)) break;
-    if (cancel.IsCancelled()) break;
-    if (cancel.IsPaused()) {
+    if (Stopping()) break;
+    if (cancel_.IsPaused()) {
       // Held while the user is asked whether to cancel: poll gently rather than
       // spin a core for as long as the question stays open.
       platform::SleepMs(10);
@@ -84,44 +170,76 @@ AttemptEnd RunAttempt(ICancelRequest& cancel, const std::u16string& url, int64_t
     if (available == 0) break;
     uint32_t got = 0;
     if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) break;
+    const int64_t at = offset + buffered;
     std::memcpy(writeBuffer + buffered, readBuffer, got);
     buffered += got;
-    report->state = STATUS_DOWNLOADING;
-    report->bytesDone = got;
+    report_.state = STATUS_DOWNLOADING;
+    report_.bytesDone = takenOver_ ? static_cast<uint64_t>(fresh_.Take(at, got)) : got;
     if (buffered + kReadSize > kWriteBufferSize || got < kReadSize) {
       if (!flushBuffer()) {
         fileFailed = true;
         break;
       }
     }
-    if (progress(report) != 0) {
-      close();
+    if (progress_(&report_) != 0) {
+      opened.Close();
       return AttemptEnd::kStopped;
     }
+    counted_ += static_cast<int64_t>(report_.bytesDone);
   }
   // Every byte counted so far is written before the next attempt starts after it.
   if (!fileFailed && buffered > 0) fileFailed = !flushBuffer();
-  *result = cancel.IsCancelled() ? 0 : 1;
-  close();
-  if (cancel.IsCancelled()) return AttemptEnd::kCancelled;
+  result_ = cancel_.IsCancelled() ? 0 : 1;
+  opened.Close();
+  if (Stopping()) return handedOver_ ? AttemptEnd::kHandedOver : AttemptEnd::kCancelled;
   if (fileFailed) return AttemptEnd::kFailed;
-  if (offset > announcedLast + 1) return AttemptEnd::kFailed;  // more than was asked for or announced
-  if (offset == last + 1) return AttemptEnd::kComplete;
-  if (offset == announcedLast + 1 && offset > first) return AttemptEnd::kMore;
+  if (offset > bodyLast + 1) return AttemptEnd::kFailed;  // more than was asked for or announced
+  if (offset == last_ + 1) return AttemptEnd::kComplete;
+  if (offset == bodyLast + 1 && offset > bodyAt) return AttemptEnd::kMore;
   // A body that ends early and one that breaks off are the same to us: the rest is
   // still to come.
   return AttemptEnd::kTransient;
 }
 
-// Waits before the next attempt; false when a cancel came (which ends the wait at
-// once). A hold for the cancel question keeps the next attempt back until answered.
-bool PauseBeforeRetry(ICancelRequest& cancel, uint32_t ms) {
+// Waits before the next attempt; false when the transfer is to stop (which ends the
+// wait at once). A hold for the cancel question keeps the next attempt back until
+// answered.
+bool RangeTransfer::PauseBeforeRetry(uint32_t ms) {
   const uint64_t until = platform::TickMs() + ms;
   for (;;) {
-    if (cancel.IsCancelled()) return false;
-    if (platform::TickMs() >= until && !cancel.IsPaused()) return true;
+    if (Stopping()) return false;
+    if (platform::TickMs() >= until && !cancel_.IsPaused()) return true;
     platform::SleepMs(10);
   }
+}
+
+int RangeTransfer::Run() {
+  for (int retry = 0;;) {
+    const AttemptEnd end = Attempt();
+    if (end == AttemptEnd::kStopped) return 0;
+    // A part answered in full is progress, not a failure: the rest is asked for at
+    // once. Each such answer brings at least one byte, so this ends.
+    if (end == AttemptEnd::kMore) continue;
+    if (end == AttemptEnd::kComplete && GoesOnAfterItsRange()) {
+      retry = 0;  // the rest is a segment of its own, with retries of its own
+      continue;
+    }
+    if (end != AttemptEnd::kTransient || retry >= options_.retries || next_ > last_) break;
+    if (!PauseBeforeRetry(RetryPauseMs(options_.firstPauseMs, retry))) break;
+    ++retry;
+  }
+  if (cancel_.IsCancelled()) {
+    platform::SleepMs(500);
+    report_.state = STATUS_DOWNLOAD_CANCELLED;
+  } else if (handedOver_) {
+    report_.state = kReportHandedOver;
+  } else {
+    report_.state = next_ == last_ + 1 ? STATUS_DOWNLOADDONE : STATUS_DOWNLOAD_FAILED;
+  }
+  report_.bytesDone = 0;
+  if (options_.split) options_.split->SetCounted(options_.index, counted_);
+  progress_(&report_);
+  return result_;
 }
 
 }  // namespace
@@ -143,31 +261,5 @@ uint32_t SegmentThreadProc(void* param) {
 
 int DownloadRange(ICancelRequest& cancel, const std::u16string& url, int64_t first, int64_t last,
                   int (*progress)(ProgressReport*), const TransferOptions& options) {
-  auto* report = new ProgressReport{STATUS_INIT, 0, 0};
-  int result = 0;
-  int64_t written = 0;
-  for (int retry = 0;;) {
-    const AttemptEnd end =
-        RunAttempt(cancel, url, first + written, last, options.total, progress, report, &written, &result);
-    if (end == AttemptEnd::kStopped) {
-      delete report;
-      return 0;
-    }
-    // A part answered in full is progress, not a failure: the rest is asked for at
-    // once. Each such answer brings at least one byte, so this ends.
-    if (end == AttemptEnd::kMore) continue;
-    if (end != AttemptEnd::kTransient || retry >= options.retries || first + written > last) break;
-    if (!PauseBeforeRetry(cancel, RetryPauseMs(options.firstPauseMs, retry))) break;
-    ++retry;
-  }
-  if (cancel.IsCancelled()) {
-    platform::SleepMs(500);
-    report->state = STATUS_DOWNLOAD_CANCELLED;
-  } else {
-    report->state = written == last - first + 1 ? STATUS_DOWNLOADDONE : STATUS_DOWNLOAD_FAILED;
-  }
-  report->bytesDone = 0;
-  progress(report);
-  delete report;
-  return result;
+  return RangeTransfer(cancel, url, first, last, progress, options).Run();
 }

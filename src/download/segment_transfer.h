@@ -12,6 +12,8 @@
 // under fileLock, closed by the worker.
 extern platform::OutputFile* outputFile;
 
+class SegmentSplit;
+
 // How a transfer meets a line that lets it down. The defaults are one attempt and
 // no check of the total, which is what a bare DownloadRange does.
 struct TransferOptions {
@@ -22,6 +24,11 @@ struct TransferOptions {
   uint32_t firstPauseMs = 1000;
   // The package size a 206 answer's Content-Range must name; -1: not checked.
   int64_t total = -1;
+  // A download in several ranges at once (segment_split.h): what they share, and
+  // which range this is (0: the first, which takes over the rest when the split is
+  // dropped). Null for a download in one range. A split needs total.
+  SegmentSplit* split = nullptr;
+  int index = 0;
 };
 
 // One range for one transfer thread, which owns it and deletes it when done.

@@ -56,6 +56,11 @@ HttpHandle HttpOpenSession(const std::u16string& agent);
 // fails, for the connections opened on this session from now on. Without this call
 // the backend keeps its own limits (WinINet's, or 60 s with libcurl).
 bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms);
+// Lets the process hold count connections to one server at a time, for the
+// transfers of a download in several ranges. WinINet allows only a few (two on
+// older Windows) and queues further requests behind them; libcurl has no such
+// limit. Process-wide.
+bool HttpAllowConnectionsPerServer(uint32_t count);
 // A connection to host:port (ftp selects the FTP service, which offers no HTTP
 // requests). Nothing goes over the network yet.
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port,

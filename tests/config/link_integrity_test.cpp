@@ -1,4 +1,4 @@
-// The digest attribute of rlink and patch, and the retries element.
+// The digest attribute of rlink and patch, and the retries and segments elements.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -126,22 +126,29 @@ TEST(Sha256Attribute, PatchLinkCarriesItsOwnDigestAndABadOneIsSkipped) {
   EXPECT_TRUE(Said(debug, "http://p1/"));
 }
 
-TEST(Retries, ReadAnywhereUnderProductAndClamped) {
+TEST(Counts, RetriesAndSegmentsReadAnywhereUnderProductAndClamped) {
+  constexpr int R = InstallerConfig::kDefaultRetries, S = InstallerConfig::kDefaultSegments;
   struct Case {
     std::u16string element;
-    int expected;
+    int retries, segments;
     bool reported;
   } cases[] = {
-      {u"", InstallerConfig::kDefaultRetries, false},
-      {u"<retries>0</retries>", 0, false},
-      {u"<retries> 7 </retries>", 7, false},
-      {u"<retries>10</retries>", 10, false},
-      {u"<retries>11</retries>", 10, false},
-      {u"<retries>99999999999999999999</retries>", 10, false},
-      {u"<retries>-1</retries>", InstallerConfig::kDefaultRetries, true},
-      {u"<retries>two</retries>", InstallerConfig::kDefaultRetries, true},
-      {u"<retries></retries>", InstallerConfig::kDefaultRetries, true},
-      {u"<retriesx>5</retriesx>", InstallerConfig::kDefaultRetries, false},  // another element
+      {u"", R, S, false},
+      {u"<retries>0</retries>", 0, S, false},
+      {u"<retries> 7 </retries>", 7, S, false},
+      {u"<retries>10</retries>", 10, S, false},
+      {u"<retries>11</retries>", 10, S, false},
+      {u"<retries>99999999999999999999</retries>", 10, S, false},
+      {u"<retries>-1</retries>", R, S, true},
+      {u"<retries>two</retries>", R, S, true},
+      {u"<retries></retries>", R, S, true},
+      {u"<retriesx>5</retriesx>", R, S, false},  // another element
+      {u"<segments>4</segments><retries>2</retries>", 2, 4, false},
+      {u"<segments>\t8\n</segments>", R, 8, false},
+      {u"<segments>9</segments>", R, 8, false},
+      {u"<segments>0</segments>", R, 1, false},
+      {u"<segments>-3</segments>", R, S, true},
+      {u"<segments>4x</segments>", R, S, true},
   };
   for (const auto& c : cases) {
     // After the entries, so that reading it cannot disturb the link selection.
@@ -149,7 +156,8 @@ TEST(Retries, ReadAnywhereUnderProductAndClamped) {
     EXPECT_TRUE(s.ok);
     EXPECT_EQ(s.config.downloadLink.url, u"http://a/");
     EXPECT_EQ(s.config.productName, u"P");
-    EXPECT_EQ(s.config.retries, c.expected) << std::string(c.element.begin(), c.element.end());
+    EXPECT_EQ(s.config.retries, c.retries) << std::string(c.element.begin(), c.element.end());
+    EXPECT_EQ(s.config.segments, c.segments) << std::string(c.element.begin(), c.element.end());
     EXPECT_EQ(!s.debug.empty(), c.reported && kDebugLineSeen);
   }
   // Before name and registry it is found as well, and they are still read.

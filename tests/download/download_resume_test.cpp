@@ -24,44 +24,7 @@ std::u16string DigestOf(const std::vector<uint8_t>& data) {
   return platform::Sha256Hex(d);
 }
 
-// "bytes=A-B" -> A; -1 for anything else.
-long long RangeStart(const std::string& range) {
-  if (range.compare(0, 6, "bytes=") != 0) return -1;
-  return std::atoll(range.c_str() + 6);
-}
-
-class DownloadResume : public DownloadNet {
- protected:
-  // The transfer requests of the last run, by their first byte.
-  template <typename Records>
-  static std::vector<std::string> Ranges(const Records& reqs) {
-    std::vector<std::string> out;
-    for (const auto& q : reqs) {
-      if (!q.range.empty()) out.push_back(q.range);
-    }
-    std::sort(out.begin(), out.end(),
-              [](const std::string& a, const std::string& b) { return RangeStart(a) < RangeStart(b); });
-    return out;
-  }
-  std::vector<std::string> RunRanges(size_t expected) { return Ranges(server->Requests(expected)); }
-  // Collects every copy of the status the window would see, to show that the
-  // band never goes back and the state stays "downloading" between attempts.
-  enginetest::TickFn Watch() {
-    seen.clear();
-    return [this](const DownloadStatus& s, uint64_t) { seen.push_back(s); };
-  }
-  void ExpectProgressNeverGoesBack() const {
-    for (size_t i = 1; i < seen.size(); ++i) {
-      EXPECT_GE(seen[i].bytesDone, seen[i - 1].bytesDone) << i;
-      if (seen[i - 1].state == STATUS_DOWNLOADING) {
-        EXPECT_TRUE(seen[i].state == STATUS_DOWNLOADING || seen[i].state == STATUS_DOWNLOADDONE ||
-                    seen[i].state == STATUS_PREPARE_INSTALL)
-            << seen[i].state;
-      }
-    }
-  }
-  std::vector<DownloadStatus> seen;
-};
+using DownloadResume = DownloadWatched;
 
 TEST_F(DownloadResume, CutConnectionsResumeAtTheFirstByteNotYetWritten) {
   auto data = Serve("p.bin", 100000);

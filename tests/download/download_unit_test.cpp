@@ -1,9 +1,11 @@
-// The engine's pieces that need no network: size text, link cracking, and the
-// completion bookkeeping of the progress callback.
+// The engine's pieces that need no network: size text, link cracking, the
+// completion bookkeeping of the progress callback, and how a package is cut into
+// ranges.
 #include <gtest/gtest.h>
 
 #include "download/download_manager.h"
 #include "download/engine_requests.h"
+#include "download/segment_split.h"
 
 namespace {
 
@@ -64,22 +66,87 @@ TEST_F(Bookkeeping, LastSegmentStoresTheOutcome) {
   EXPECT_EQ(g_downloadStatus.bytesDone, 40u);
 }
 
-TEST_F(Bookkeeping, AFailureStopsTheOthersAndTheLastOneLeavingStoresSix) {
-  runningSegments = 3;
-  ProgressReport failed{STATUS_DOWNLOAD_FAILED, 0, 0};
-  EXPECT_EQ(OnSegmentProgress(&failed), 0);
-  EXPECT_EQ(segmentFailed, 1);
-  EXPECT_FALSE(cancelEvent->Wait(0));
-  ProgressReport progress{STATUS_DOWNLOADING, 10, 0};
-  EXPECT_EQ(OnSegmentProgress(&progress), 1);
-  EXPECT_TRUE(cancelEvent->Wait(0));
-  EXPECT_EQ(g_downloadStatus.bytesDone, 0u);  // not added once a segment failed
+TEST_F(Bookkeeping, TheFirstFailureOrCancelDecidesAtOnceAndStopsTheOthers) {
+  for (int32_t first : {STATUS_DOWNLOAD_FAILED, STATUS_DOWNLOAD_CANCELLED}) {
+    SCOPED_TRACE(first);
+    TearDown();  // each case afresh
+    SetUp();
+    runningSegments = 3;
+    ProgressReport r{first, 0, 0};
+    EXPECT_EQ(OnSegmentProgress(&r), 0);
+    // Decided while two transfers still run: the worker need not wait for them (one
+    // may sit on a silent connection), and they are told to stop.
+    EXPECT_EQ(g_downloadStatus.state, first);
+    EXPECT_TRUE(doneEvent->Wait(0));
+    EXPECT_TRUE(cancelEvent->Wait(0));
+    g_downloadStatus.state = STATUS_CLEANUP_FILES;  // the worker has gone on
+    ProgressReport progress{STATUS_DOWNLOADING, 10, 0};
+    EXPECT_EQ(OnSegmentProgress(&progress), 1);
+    ProgressReport done{STATUS_DOWNLOADDONE, 0, 0};
+    EXPECT_EQ(OnSegmentProgress(&done), 1);
+    // The late leavers are counted out and change nothing the worker has stored.
+    EXPECT_EQ(runningSegments, 0);
+    EXPECT_EQ(g_downloadStatus.state, STATUS_CLEANUP_FILES);
+    EXPECT_EQ(g_downloadStatus.bytesDone, 0u);
+    EXPECT_FALSE(doneEvent->Wait(0));
+  }
+}
+
+TEST_F(Bookkeeping, AHandedOverRangeLeavesWithoutDecidingAndNeverCompletesThePackage) {
+  runningSegments = 2;
+  ProgressReport handed{kReportHandedOver, 0, 0};
+  EXPECT_EQ(OnSegmentProgress(&handed), 0);
   EXPECT_FALSE(doneEvent->Wait(0));
-  ProgressReport cancelled{STATUS_DOWNLOAD_CANCELLED, 0, 0};
-  EXPECT_EQ(OnSegmentProgress(&cancelled), 1);
+  EXPECT_FALSE(cancelEvent->Wait(0));
+  ProgressReport done{STATUS_DOWNLOADDONE, 0, 0};
+  EXPECT_EQ(OnSegmentProgress(&done), 0);
+  EXPECT_EQ(g_downloadStatus.state, STATUS_DOWNLOADDONE);
+  // Were a handed-over range the last to leave, the package would be incomplete.
+  TearDown();
+  SetUp();
+  runningSegments = 1;
+  EXPECT_EQ(OnSegmentProgress(&handed), 0);
   EXPECT_TRUE(doneEvent->Wait(0));
   EXPECT_EQ(g_downloadStatus.state, STATUS_DOWNLOAD_FAILED);
-  EXPECT_EQ(runningSegments, 0);
+}
+
+TEST(SegmentPlan, ContiguousRangesOfAtLeastOneMiBCoveringThePackage) {
+  constexpr int64_t MiB = kSmallestSegmentBytes;
+  struct Case {
+    int64_t size;
+    int wanted;
+    size_t count;
+  } cases[] = {{1, 4, 1}, {4 * MiB - 1, 4, 3}, {4 * MiB, 4, 4}, {10 * MiB + 3, 4, 4}, {10 * MiB + 3, 8, 8},
+               {5 * MiB, 0, 1}, {5 * MiB, 1, 1}, {INT64_MAX / 2 + 7, 8, 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    const std::vector<ByteRange> ranges = PlanSegments(c.size, c.wanted);
+    ASSERT_EQ(ranges.size(), c.count);
+    int64_t next = 0, shortest = INT64_MAX, longest = 0;
+    for (const ByteRange& r : ranges) {
+      EXPECT_EQ(r.first, next);
+      next = r.last + 1;
+      shortest = std::min(shortest, r.last - r.first + 1);
+      longest = std::max(longest, r.last - r.first + 1);
+    }
+    EXPECT_EQ(next, c.size);
+    EXPECT_LE(longest - shortest, 1);
+    if (c.count > 1) EXPECT_GE(shortest, MiB);
+  }
+}
+
+TEST(SegmentPlan, TakingOverCountsEveryByteOfThePackageOnce) {
+  // The first range had written 0..99 when it took over; two others had counted
+  // 200..299 and 500..549 of a package of 650 bytes.
+  FreshBytes fresh(100, {{200, 299}, {500, 549}});
+  int64_t counted = 100 + 100 + 50;
+  counted += fresh.Take(100, 50);   // 100..149
+  counted += fresh.Take(150, 200);  // 150..349, of which 200..299 was counted
+  // The line broke; a 200 answer writes the package again from byte 0.
+  EXPECT_EQ(fresh.Take(0, 300), 0);
+  counted += fresh.Take(300, 350);  // 300..649, of which 350 is new and 500..549 not
+  EXPECT_EQ(counted, 650);
+  EXPECT_EQ(fresh.Take(0, 650), 0);
 }
 
 TEST(CancelProbe, CancelAndPauseAreIndependent) {

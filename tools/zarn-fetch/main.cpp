@@ -1,9 +1,12 @@
-// zarn-fetch [--sha256 HEX] [--retries N] LINK TARGET [FALLBACK]
+// zarn-fetch [--sha256 HEX] [--retries N] [--segments N] LINK TARGET [FALLBACK]
 // Runs the download engine once, as the installer window would, and prints every
 // change of state with the byte counts. The options may stand anywhere on the line:
 // --sha256 names the digest the package must have (from either link), --retries how
-// often a broken transfer is tried again (0..10, default 3). Exit code 0 exactly
-// when the package arrived (final state 8); 1 otherwise; 2 for a bad command line.
+// often a broken transfer is tried again (0..10, default 3), --segments over how
+// many connections at once the package is fetched (1..8, default 1; counts out of
+// range are read as the nearest one allowed, as in the configuration). Exit code 0
+// exactly when the package arrived (final state 8); 1 otherwise; 2 for a bad
+// command line.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,7 +21,7 @@
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: zarn-fetch [--sha256 HEX] [--retries N] LINK TARGET [FALLBACK]\n");
+  std::fprintf(stderr, "usage: zarn-fetch [--sha256 HEX] [--retries N] [--segments N] LINK TARGET [FALLBACK]\n");
   return 2;
 }
 
@@ -29,11 +32,13 @@ int main(int argc, char** argv) {
   EngineSettings settings;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--sha256" || a == "--retries") {
+    if (a == "--sha256" || a == "--retries" || a == "--segments") {
       if (i + 1 >= argc) return Usage();
       const std::u16string value = platform::Utf8ToWide(argv[++i]);
-      if (a == "--sha256" ? !ParseSha256Text(value, &settings.download.sha256)
-                          : !ParseRetriesText(value, &settings.retries)) {
+      const bool ok = a == "--sha256"    ? ParseSha256Text(value, &settings.download.sha256)
+                      : a == "--retries" ? ParseCountText(value, 0, InstallerConfig::kMaxRetries, &settings.retries)
+                                         : ParseCountText(value, 1, InstallerConfig::kMaxSegments, &settings.segments);
+      if (!ok) {
         std::fprintf(stderr, "zarn-fetch: %s wants %s, not \"%s\"\n", a.c_str(),
                      a == "--sha256" ? "64 hex digits" : "a count", argv[i]);
         return 2;

@@ -88,6 +88,26 @@ class ConfigChecker {
     }
     return n;
   }
+  // A count element under product (retries, segments): read wherever it stands, the
+  // first one only, a text that is no number keeping the default (kept), one out of
+  // range read as the nearest count allowed.
+  void CheckCount(uint32_t child, const std::string& name, bool* seen, int lowest, int highest, const char* code,
+                  const std::string& kept) {
+    if (*seen) {
+      UnreadElement(child, ": only the first <" + name + "> is read");
+      return;
+    }
+    *seen = true;
+    int count = 0;
+    const std::u16string text = doc_.GetData(child);
+    if (!ParseCountText(text, lowest, highest, &count)) {
+      Add(Grade::kWarning, code, child, "<" + name + "> \"" + U8(text) + "\" is not a number: the installer keeps " + kept);
+    } else if (Number(text.substr(text.find_first_not_of(u" \t\r\n"))) != static_cast<size_t>(count)) {
+      Add(Grade::kNote, code, child,
+          "<" + name + "> " + U8(text) + " is read as " + std::to_string(count) +
+              (count == highest ? ", the most" : ", the fewest"));
+    }
+  }
   void Add(Grade g, const char* code, uint32_t record, std::string message) {
     TextPlace at;
     if (record) at = Place(doc_.GetRecord(record).offset);
@@ -278,7 +298,7 @@ class ConfigChecker {
 
     // One pass over the product's children, each read where the reader stands.
     std::vector<EntryFacts> entries;
-    bool retriesSeen = false;
+    bool retriesSeen = false, segmentsSeen = false;
     doc_.ParseDocument();
     EnterProduct(doc_);
     while (doc_.FindElement()) {
@@ -294,26 +314,16 @@ class ConfigChecker {
                                    ? ": <registry> is looked for after <name> only"
                                    : ": only the first <registry> after <name> is read");
       } else if (name == u"retries") {
-        // Read wherever it stands under product, the first one only.
-        if (retriesSeen) {
-          UnreadElement(child, ": only the first <retries> is read");
-        } else {
-          retriesSeen = true;
-          int count = 0;
-          const std::u16string text = doc_.GetData(child);
-          if (!ParseRetriesText(text, &count))
-            Add(Grade::kWarning, "retries-value", child,
-                "<retries> \"" + U8(text) + "\" is not a number: the installer keeps its " +
-                    std::to_string(InstallerConfig::kDefaultRetries) + " retries");
-          else if (Number(text.substr(text.find_first_not_of(u" \t\r\n"))) > InstallerConfig::kMaxRetries)
-            Add(Grade::kNote, "retries-value", child,
-                "<retries> " + U8(text) + " is read as " + std::to_string(InstallerConfig::kMaxRetries) + ", the most");
-        }
+        CheckCount(child, "retries", &retriesSeen, 0, InstallerConfig::kMaxRetries, "retries-value",
+                   "its " + std::to_string(InstallerConfig::kDefaultRetries) + " retries");
+      } else if (name == u"segments") {
+        CheckCount(child, "segments", &segmentsSeen, 1, InstallerConfig::kMaxSegments, "segments-value",
+                   "to one connection");
       } else if (name == u"installerInfo") {
         entries.push_back(ReadEntry(child, cutoff));
         CheckChildren(entries.back());
       } else {
-        UnreadElement(child, "", {u"name", u"registry", u"installerInfo", u"retries"});
+        UnreadElement(child, "", {u"name", u"registry", u"installerInfo", u"retries", u"segments"});
       }
     }
 

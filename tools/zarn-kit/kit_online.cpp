@@ -34,9 +34,9 @@ void Probe(const std::u16string& link, ProbeRow& row) {
     if (platform::HttpQueryHeader(range.request, u"Content-Range", 256, &contentRange)) row.contentRange = U8(contentRange);
     // Judged as the transfer judges a resumed range, and only a 206 counts: a 200
     // with the whole body is fine from byte 0 but cannot resume.
-    int64_t announcedLast = 0;
+    AnsweredRange answered;
     row.rangeHonoured = row.rangeStatus == 206 && row.size > 0 &&
-                        JudgeRangeAnswer(range.request, 0, 0, row.size, &announcedLast) == RangeAnswer::kUsable;
+                        JudgeRangeAnswer(range.request, 0, 0, row.size, &answered) == RangeAnswer::kUsable;
     range.Close();
   }
 }

@@ -260,6 +260,9 @@ bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms) {
   return true;
 }
 
+// Each request has its own connection and libcurl sets no limit per server.
+bool HttpAllowConnectionsPerServer(uint32_t) { return true; }
+
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
                        const std::u16string& password, bool ftp) {
   auto* s = static_cast<Handle*>(session);

@@ -143,6 +143,16 @@ bool HttpSetReceiveTimeout(HttpHandle session, uint32_t ms) {
          inet->InternetSetOptionW(static_cast<HINTERNET>(session), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof value);
 }
 
+bool HttpAllowConnectionsPerServer(uint32_t count) {
+  const WinInet* inet = Inet();
+  if (!inet) return false;
+  DWORD value = count;
+  // These two are set on no handle: they hold for the whole process.
+  const bool v11 = inet->InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof value) != 0;
+  const bool v10 = inet->InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof value) != 0;
+  return v11 && v10;
+}
+
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
                        const std::u16string& password, bool ftp) {
   const WinInet* inet = Inet();
