@@ -41,8 +41,6 @@ TEST_F(DownloadSegments, RangesLandByteForByteAtTheirOffsets) {
     std::vector<std::string> ranges;
   } cases[] = {
       {kSize, 4, kFour},
-      // Too small for eight ranges of 1 MiB: two.
-      {3 * 1048576 - 1, 8, {"bytes=0-1572863", "bytes=1572864-3145726"}},
       // Too small to split at all: the one request of an unsplit download.
       {1000, 4, {"bytes=0-999"}},
   };

@@ -289,10 +289,10 @@ class Server:
         self.proc = None
 
 
-def xml_config(name, entries, registry=None, raw_name=False, retries=None):
+def xml_config(name, entries, registry=None, raw_name=False, retries=None, segments=None):
     """A configuration document; entries are dicts with os, bit, rlink, patch, default,
-    sha256 and signer (the rlink's digest and publisher); retries, when given, becomes
-    <retries>."""
+    sha256 and signer (the rlink's digest and publisher); retries and segments, when
+    given, become <retries> and <segments>."""
     def esc(s):
         return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
     lines = ['<?xml version="1.0" encoding="UTF-8"?>', "<zarnwebinstaller>", "  <product>",
@@ -301,6 +301,8 @@ def xml_config(name, entries, registry=None, raw_name=False, retries=None):
         lines.append("    <registry>%s</registry>" % esc(registry))
     if retries is not None:
         lines.append("    <retries>%s</retries>" % retries)
+    if segments is not None:
+        lines.append("    <segments>%s</segments>" % segments)
     for e in entries:
         lines.append('    <installerInfo%s>' % (' default="YES"' if e.get("default") else ""))
         for key in ("os", "bit", "rlink", "patch"):

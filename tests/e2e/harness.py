@@ -165,9 +165,9 @@ def kit_ini(**overrides):
 ABSENT_KEY = r"SOFTWARE\ZarnE2E\NotInstalled"
 
 
-def config(product, entries, retries=None):
+def config(product, entries, retries=None, segments=None):
     """A vendor's usual document: the product key names one that is not there."""
-    return xml_config(product, entries, registry=ABSENT_KEY, retries=retries)
+    return xml_config(product, entries, registry=ABSENT_KEY, retries=retries, segments=segments)
 
 
 def links(case, chosen_path, query="", others=True, default_path=None):
@@ -433,7 +433,8 @@ def wait_transfer(case, path, at_least, timeout=20):
     wait_for(lambda: case.ranged_bytes(path) >= at_least, timeout, "%d bytes of %s sent" % (at_least, path))
 
 
-def start_download(case, product, name, size, query, ini=None, after_bytes=0, retries=None, digest=None):
+def start_download(case, product, name, size, query, ini=None, after_bytes=0, retries=None, digest=None,
+                   segments=None):
     """Serves name, runs the installer on it and waits for its window and for
     after_bytes of the transfer; gives the window, the served bytes and the folder's
     listing without the package. digest(served) gives the chosen link's sha256."""
@@ -444,7 +445,7 @@ def start_download(case, product, name, size, query, ini=None, after_bytes=0, re
         for e in entries:
             if e["rlink"].startswith(case.server.url("/" + name)):
                 e["sha256"] = digest(served)
-    case.inst.lay_out(config(product, entries, retries=retries), ini)
+    case.inst.lay_out(config(product, entries, retries=retries, segments=segments), ini)
     case.inst.start()
     win = case.inst.wait_window()
     before = sorted(n for n in os.listdir(case.app) if n != package_file_name(product))
@@ -740,6 +741,29 @@ def case_cut_twice_resumes_and_starts_once(case):
     case.expect_started(product, served)
     ranged = [r["range"] for r in case.server.finished() if r["path"] == "/pkg.exe" and r["range"]]
     want = ["bytes=%d-%d" % (start, size - 1) for start in (0, cut, 2 * cut)]
+    check(sorted(ranged, key=lambda r: int(r[6:].split("-")[0])) == want,
+          "the transfers asked for %r, not %r" % (ranged, want))
+    print("  ranges %r, mid percentages %s" % (ranged, [p for p, _ in mids][:12]))
+
+
+def case_four_segments_arrive_with_a_band_that_never_goes_back(case):
+    product = "Zarn E2E Product"
+    # Four ranges of 1 MiB, each connection at 300 kB/s: about 3.5 s side by side.
+    win, served, _ = start_download(case, product, "pkg.exe", 4 * 1024 * 1024 + 2, "pace=300000",
+                                    digest=lambda data: hashlib.sha256(data).hexdigest(), segments=4)
+    frames = frames_until_exit(case, win, 90)
+    save_frames(case, frames, every=max(1, len(frames) // 12))
+    mids, complete, bad = analyse_band(frames, CTX.skin("CheckD.jpg"))
+    check(not bad, "band: %s" % "; ".join(bad[:5]))
+    check(len({p for p, _ in mids}) >= 2, "fewer than two mid-download percentages seen: %r" % mids)
+    check([w for _, w in mids] == sorted(w for _, w in mids), "the bar went back: %r" % mids)
+    check(complete, "no frame with the full bar and the check mark")
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
+    check(DEFAULTS["failed"] not in seq, "a segmented download was shown as failed: %r" % seq)
+    case.expect_started(product, served)
+    ranged = [r["range"] for r in case.server.finished() if r["path"] == "/pkg.exe" and r["range"]]
+    want = ["bytes=0-1048576", "bytes=1048577-2097153", "bytes=2097154-3145729", "bytes=3145730-4194305"]
     check(sorted(ranged, key=lambda r: int(r[6:].split("-")[0])) == want,
           "the transfers asked for %r, not %r" % (ranged, want))
     print("  ranges %r, mid percentages %s" % (ranged, [p for p, _ in mids][:12]))
@@ -1264,7 +1288,7 @@ GROUPS = {
             case_single_file_named_like_its_package_refuses],
     "integrity": [case_digest_mismatch_is_never_started, case_signed_package_with_one_byte_changed_is_never_started,
                   case_cut_twice_resumes_and_starts_once,
-                  case_cancel_during_a_retry_pause],
+                  case_cancel_during_a_retry_pause, case_four_segments_arrive_with_a_band_that_never_goes_back],
     "dpi": [case_every_length_scales_with_the_dpi],
     "texts": [case_long_right_to_left_and_cjk_texts],
     "access": [case_keyboard_and_screen_readers, case_second_instance_leaves_the_first_alone,
