@@ -1,15 +1,27 @@
-// bench_download [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR] [--baseline RUNNER]
-// One file from the loopback test server, three ways, in interleaved rounds:
-//   engine   the download engine in a process of its own (bench_engine_run)
-//   ceiling  curl piped into a writer of 40960-byte chunks flushed each
-//            (bench_flush_writer): the cost the engine's flush rule sets
-//   curl     curl to a file, no flushes
-//   baseline with --baseline, another build's bench_engine_run (an engine before a change)
+// bench_download [--mib N] [--rounds R] [--pace BYTES_PER_S] [--segments LIST] [--dir DIR]
+//                [--baseline RUNNER]
+// One file from the loopback test server, every way below, in interleaved rounds:
+//   engine-N  the download engine with N segments (LIST, default 1,2,4,8), each in a
+//             process of its own (bench_engine_run)
+//   ceiling   curl piped into a writer of 40960-byte chunks flushed each
+//             (bench_flush_writer): the cost the engine's flush rule sets
+//   curl      curl to a file, one connection, no flushes
+//   aria2-N   aria2c -x N -s N, for each N of LIST, when aria2c is installed (Debian's
+//             aria2 package); the benchmark says so when it is not
+//   baseline  with --baseline, another build's bench_engine_run (an engine before a
+//             change), one segment
+// With --pace the server holds each connection (each response) to that rate: the
+// line of a mirror that caps every connection, where several connections pay.
 // Every contender is a child process started the same way; its time runs from the
 // start to its outcome, its CPU time and peak memory come from its own rusage. The
 // order rotates each round, and one round is run first and left out (it checks the
 // files byte for byte). The source file sits in the page cache for every round
-// (warm); each output file is new and is deleted after its run.
+// (warm); each output file is new, is deleted after its run, and the disks are
+// synced before the next one starts, so no contender pays for another's writeback.
+//
+// aria2c gets -k 1M, the engine's own smallest range (its default of 20 MiB would
+// keep it from opening N connections on a small file), and no preallocation, as
+// neither the engine nor curl preallocate; otherwise its defaults.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -24,6 +36,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -111,12 +124,14 @@ Sample RunCeiling(const std::string& url, const fs::path& out, const std::string
   return Finish(Since(t0), {curl, sink});
 }
 
-Sample RunEngine(const std::string& url, const fs::path& out, const std::string& runner) {
+Sample RunEngine(const std::string& url, const fs::path& out, const std::string& runner, int segments) {
   int p[2];
   if (pipe2(p, O_CLOEXEC) != 0) return {};
+  std::vector<std::string> args = {runner, url, out.string()};
+  if (segments > 0) args.push_back(std::to_string(segments));
   auto t0 = Clock::now();
   Child e;
-  e.pid = Spawn({runner, url, out.string()}, -1, p[1], {});
+  e.pid = Spawn(args, -1, p[1], {});
   close(p[1]);
   std::string text;
   double seconds = 0;
@@ -134,6 +149,38 @@ Sample RunEngine(const std::string& url, const fs::path& out, const std::string&
   Sample s = Finish(seconds ? seconds : Since(t0), {e});
   s.ok &= text.rfind("done 3\n", 0) == 0;
   return s;
+}
+
+Sample RunAria2(const std::string& url, const fs::path& out, int connections) {
+  const std::string n = std::to_string(connections);
+  auto t0 = Clock::now();
+  Child c;
+  c.pid = Spawn({"aria2c", "-q", "--no-conf", "-x", n, "-s", n, "-k", "1M", "--file-allocation=none",
+                 "--allow-overwrite=true", "--auto-file-renaming=false", "-d", out.parent_path().string(), "-o",
+                 out.filename().string(), url},
+                -1, -1, {});
+  Reap(&c);
+  return Finish(Since(t0), {c});
+}
+
+bool Aria2Installed() {
+  Child c;
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  c.pid = Spawn({"aria2c", "--version"}, -1, null, {});
+  Reap(&c);
+  if (null >= 0) ::close(null);
+  return Exited0(c);
+}
+
+std::vector<int> ParseList(const std::string& text) {
+  std::vector<int> out;
+  std::stringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) {
+    const int n = std::atoi(item.c_str());
+    if (n < 1 || n > 8) return {};
+    out.push_back(n);
+  }
+  return out;
 }
 
 void MakeFile(const fs::path& p, uint64_t bytes) {
@@ -184,20 +231,25 @@ int main(int argc, char** argv) {
   int rounds = 5;
   fs::path base = fs::temp_directory_path();
   std::string baseline;
+  std::vector<int> segments = {1, 2, 4, 8};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
     if (a == "--mib" && v) mib = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--rounds" && v) rounds = std::atoi(argv[++i]);
     else if (a == "--pace" && v) pace = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--segments" && v) segments = ParseList(argv[++i]);
     else if (a == "--dir" && v) base = argv[++i];
     else if (a == "--baseline" && v) baseline = argv[++i];
     else {
-      std::fprintf(stderr, "usage: %s [--mib N] [--rounds R] [--pace BYTES_PER_S] [--dir DIR] [--baseline RUNNER]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--mib N] [--rounds R] [--pace BYTES_PER_S] [--segments 1,2,4,8] [--dir DIR] "
+                   "[--baseline RUNNER]\n",
+                   argv[0]);
       return 2;
     }
   }
-  if (mib == 0 || rounds < 1) return 2;
+  if (mib == 0 || rounds < 1 || segments.empty()) return 2;
   const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
   const std::string runner = (bin / "bench_engine_run").string(), writer = (bin / "bench_flush_writer").string();
   const fs::path dir = base / ("zarn-bench-" + std::to_string(getpid()));
@@ -211,54 +263,97 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string url = server.Url(pace ? "/p.bin?pace=" + std::to_string(pace) : "/p.bin");
+  const bool aria2 = Aria2Installed();
 
   struct Contender {
-    const char* name;
+    std::string name;
     std::function<Sample()> run;
     std::vector<Sample> samples;
   };
-  std::vector<Contender> all = {
-      {"engine", [&] { return RunEngine(url, out, runner); }, {}},
-      {"ceiling", [&] { return RunCeiling(url, out, writer); }, {}},
-      {"curl", [&] { return RunCurl(url, out); }, {}},
-  };
-  if (!baseline.empty()) all.push_back({"baseline", [&] { return RunEngine(url, out, baseline); }, {}});
-  std::printf("%llu MiB, %s, %d rounds (+1 left out), load average %s\n", static_cast<unsigned long long>(mib),
-              pace ? ("paced at " + std::to_string(pace) + " B/s").c_str() : "loopback, unpaced", rounds,
-              Load().c_str());
-  bool allOk = true;
-  for (auto& c : all) {
-    fs::remove(out);
-    Sample s = c.run();
-    bool same = s.ok && SameFiles(source, out);
-    std::printf("warm-up %-8s %7.3f s %s\n", c.name, s.seconds, same ? "file identical" : "FAILED");
-    allOk &= same;
+  std::vector<Contender> all;
+  for (int n : segments)
+    all.push_back({"engine-" + std::to_string(n), [&, n] { return RunEngine(url, out, runner, n); }, {}});
+  all.push_back({"ceiling", [&] { return RunCeiling(url, out, writer); }, {}});
+  all.push_back({"curl", [&] { return RunCurl(url, out); }, {}});
+  if (aria2) {
+    for (int n : segments) all.push_back({"aria2-" + std::to_string(n), [&, n] { return RunAria2(url, out, n); }, {}});
   }
-  fs::remove(out);
-  std::vector<double> vsCeiling, vsCurl, cpuVsCeiling, vsBaseline;
+  if (!baseline.empty()) all.push_back({"baseline", [&] { return RunEngine(url, out, baseline, 0); }, {}});
+  auto find = [&](const std::string& name) -> Contender* {
+    for (auto& c : all)
+      if (c.name == name) return &c;
+    return nullptr;
+  };
+  const std::string aria2Note =
+      aria2 ? "" : "aria2c NOT FOUND: the aria2 contenders are left out (install Debian's aria2 package)";
+
+  std::printf("%llu MiB, %s, %d rounds (+1 left out), load average %s\n", static_cast<unsigned long long>(mib),
+              pace ? ("each connection paced at " + std::to_string(pace) + " B/s").c_str() : "loopback, unpaced",
+              rounds, Load().c_str());
+  if (!aria2) std::printf("%s\n", aria2Note.c_str());
+  bool allOk = true;
+  auto runOne = [&](Contender& c) {
+    Sample s = c.run();
+    s.ok &= fs::exists(out) && fs::file_size(out) == bytes;
+    return s;
+  };
+  auto clear = [&] {
+    fs::remove(out);
+    ::sync();
+  };
+  clear();
+  for (auto& c : all) {
+    Sample s = runOne(c);
+    bool same = s.ok && SameFiles(source, out);
+    std::printf("warm-up %-9s %7.3f s %s\n", c.name.c_str(), s.seconds, same ? "file identical" : "FAILED");
+    allOk &= same;
+    clear();
+  }
+  // Per round, each ratio of two contenders' times in that round: how much faster
+  // the first is (or, for CPU, how much more it spent).
+  std::vector<std::pair<std::string, std::vector<double>>> ratios;
+  auto ratio = [&](const std::string& label, double value) {
+    for (auto& r : ratios) {
+      if (r.first == label) {
+        r.second.push_back(value);
+        return;
+      }
+    }
+    ratios.push_back({label, {value}});
+  };
   for (int r = 0; r < rounds; ++r) {
     for (size_t k = 0; k < all.size(); ++k) {
       Contender& c = all[(r + k) % all.size()];
-      Sample s = c.run();
-      s.ok &= fs::exists(out) && fs::file_size(out) == bytes;
+      Sample s = runOne(c);
       allOk &= s.ok;
       c.samples.push_back(s);
-      fs::remove(out);
+      clear();
     }
-    const Sample &e = all[0].samples.back(), &ce = all[1].samples.back(), &cu = all[2].samples.back();
-    vsCeiling.push_back(ce.seconds / e.seconds);  // speed ratio: the engine's speed over the other's
-    vsCurl.push_back(cu.seconds / e.seconds);
-    cpuVsCeiling.push_back(e.cpuSeconds / ce.cpuSeconds);
-    std::printf("round %d: engine %.3f s, ceiling %.3f s, curl %.3f s; engine/ceiling %.2fx, engine/curl %.2fx",
-                r + 1, e.seconds, ce.seconds, cu.seconds, vsCeiling.back(), vsCurl.back());
-    if (all.size() > 3) {
-      vsBaseline.push_back(all[3].samples.back().seconds / e.seconds);
-      std::printf("; baseline %.3f s, engine/baseline %.2fx", all[3].samples.back().seconds, vsBaseline.back());
+    std::printf("round %d:", r + 1);
+    bool roundOk = true;
+    for (auto& c : all) {
+      std::printf(" %s %.3f s", c.name.c_str(), c.samples.back().seconds);
+      roundOk &= c.samples.back().ok;
     }
-    std::printf("%s\n", e.ok && ce.ok && cu.ok ? "" : "  (a run FAILED)");
+    std::printf("%s\n", roundOk ? "" : "  (a run FAILED)");
+    const Sample& ceiling = find("ceiling")->samples.back();
+    for (int n : segments) {
+      const std::string e = "engine-" + std::to_string(n);
+      const Sample& es = find(e)->samples.back();
+      ratio(e + "/ceiling speed", ceiling.seconds / es.seconds);
+      ratio(e + "/ceiling CPU", es.cpuSeconds / ceiling.cpuSeconds);
+      if (n > 1 && find("engine-1")) ratio(e + "/engine-1 speed", find("engine-1")->samples.back().seconds / es.seconds);
+      if (aria2) {
+        ratio(e + "/aria2-" + std::to_string(n) + " speed",
+              find("aria2-" + std::to_string(n))->samples.back().seconds / es.seconds);
+      }
+      if (n == 1) ratio(e + "/curl speed", find("curl")->samples.back().seconds / es.seconds);
+    }
+    if (find("baseline") && find("engine-1"))
+      ratio("engine-1/baseline speed", find("baseline")->samples.back().seconds / find("engine-1")->samples.back().seconds);
   }
   const double gib = static_cast<double>(bytes) / (1ull << 30);
-  std::printf("\n%-8s %9s %8s %12s %13s\n", "", "median s", "MB/s", "CPU s/GiB", "peak RSS KiB");
+  std::printf("\n%-9s %9s %8s %12s %13s\n", "", "median s", "MB/s", "CPU s/GiB", "peak RSS KiB");
   for (auto& c : all) {
     std::vector<double> t, cpu;
     long rss = 0;
@@ -267,12 +362,12 @@ int main(int argc, char** argv) {
       cpu.push_back(s.cpuSeconds / gib);
       rss = std::max(rss, s.peakRssKiB);
     }
-    std::printf("%-8s %9.3f %8.1f %12.3f %13ld\n", c.name, Median(t), static_cast<double>(bytes) / 1e6 / Median(t),
+    std::printf("%-9s %9.3f %8.1f %12.3f %13ld\n", c.name.c_str(), Median(t), static_cast<double>(bytes) / 1e6 / Median(t),
                 Median(cpu), rss);
   }
-  std::printf("\nmedian of per-round ratios: engine/ceiling speed %.3fx, engine/curl speed %.3fx, "
-              "engine/ceiling CPU %.3fx\n", Median(vsCeiling), Median(vsCurl), Median(cpuVsCeiling));
-  if (!vsBaseline.empty()) std::printf("median of per-round ratios: engine/baseline speed %.3fx\n", Median(vsBaseline));
+  std::printf("\nmedians of the per-round ratios (speed: how many times faster; CPU: how many times more):\n");
+  for (auto& r : ratios) std::printf("  %-28s %6.3fx\n", r.first.c_str(), Median(r.second));
+  if (!aria2) std::printf("%s\n", aria2Note.c_str());
   std::printf("load average at the end %s%s\n", Load().c_str(), allOk ? "" : "\nSOME RUNS FAILED");
   server.Stop();
   fs::remove_all(dir);

@@ -1,9 +1,10 @@
-// bench_engine_run LINK TARGET
+// bench_engine_run LINK TARGET [SEGMENTS]
 // The engine in a process of its own, so that the benchmark can take its CPU time and
 // peak memory apart from everything else. Prints "done <state>" the moment the
 // transfer has its outcome (the engine's fixed pause before state 8 is not part of
 // the transfer), then finishes as the installer does. Exit 0 exactly at state 8.
 #include <cstdio>
+#include <cstdlib>
 
 #include "download/download_manager.h"
 #include "download/engine_poll.h"
@@ -11,13 +12,14 @@
 #include "platform/text.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_engine_run LINK TARGET\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: bench_engine_run LINK TARGET [SEGMENTS]\n");
     return 2;
   }
   EngineSettings settings;
   settings.download.url = platform::Utf8ToWide(argv[1]);
   settings.targetPath = platform::Utf8ToWide(argv[2]);
+  if (argc == 4) settings.segments = std::atoi(argv[3]);
   if (!StartDownloadEngine(settings)) {
     ReleaseDownloadObjects();
     return 1;
