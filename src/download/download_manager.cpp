@@ -1,5 +1,7 @@
 #include "download/download_manager.h"
 
+#include <algorithm>
+
 #include "download/engine_requests.h"
 #include "download/segment_transfer.h"
 #include "platform/sha256.h"
@@ -138,7 +140,8 @@ void CDownloadManager::Run() {
     g_downloadStatus.state = STATUS_DOWNLOADING;
     g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
   }
-  const std::vector<ByteRange> ranges = PlanSegments(size, settings.segments);
+  const int wanted = std::min(settings.segments, InstallerConfig::kMaxSegments);
+  const std::vector<ByteRange> ranges = PlanSegments(size, wanted);
   if (ranges.size() > 1) {
     split.reset(new SegmentSplit(ranges));
     platform::HttpAllowConnectionsPerServer(static_cast<uint32_t>(ranges.size()));
