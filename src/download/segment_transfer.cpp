@@ -54,7 +54,7 @@ class RangeTransfer {
   const std::u16string& url_;
   const int64_t first_;
   int64_t last_;
-  int64_t next_;  // the first byte not yet written; everything from first_ to it is
+  int64_t next_;  // the first byte not yet written: all from first_ up to it is written
   int (*progress_)(ProgressReport*);
   const TransferOptions& options_;
   ProgressReport report_{STATUS_INIT, 0, 0};
