@@ -177,7 +177,12 @@ void CDownloadManager::Run() {
   // close or finds the file closed, never a handle that is gone.
   {
     platform::LockGuard guard(*fileLock);
-    outputFile->Close();
+    if (split) {
+      platform::LockGuard flushing(split->flushLock());
+      outputFile->Close();
+    } else {
+      outputFile->Close();
+    }
   }
   int32_t outcome = ReadDownloadStatus().state;
   // A package that cannot be held, or is not the one the vendor named, fails like a

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "download/download_status.h"
+#include "platform/sync.h"
 
 struct ByteRange {
   int64_t first;
@@ -46,8 +47,12 @@ class SegmentSplit {
   bool WaitUntilAlone(ICancelRequest& cancel);
   // The bytes the other transfers counted, as ranges; final once they have left.
   std::vector<ByteRange> CountedByOthers();
+  // Held by a transfer while it flushes the file, which it does after leaving
+  // fileLock; whoever closes the file holds it too, after fileLock.
+  platform::Lock& flushLock() { return flushLock_; }
 
  private:
+  platform::Lock flushLock_;
   std::vector<ByteRange> ranges_;
   std::vector<int64_t> counted_;
   bool dropped_ = false;

@@ -144,11 +144,21 @@ AttemptEnd RangeTransfer::Attempt() {
   unsigned char writeBuffer[kWriteBufferSize];
   uint32_t buffered = 0;
   const int64_t bodyAt = offset;
+  // fileLock keeps a seek and its write together. One transfer flushes inside it, as
+  // it always has; the transfers of a split flush after leaving it (under the split's
+  // own lock, which the file's close waits for), so that one waiting on the disk
+  // never keeps the others from writing. Either way a buffer is on the disk before
+  // its bytes count and before the next read.
+  SegmentSplit* const split = options_.split;
   auto flushBuffer = [&]() -> bool {
     bool ok;
     fileLock->Enter();
-    ok = outputFile->WriteAt(static_cast<uint64_t>(offset), writeBuffer, buffered) && outputFile->Flush();
+    ok = outputFile->WriteAt(static_cast<uint64_t>(offset), writeBuffer, buffered) && (split || outputFile->Flush());
     fileLock->Leave();
+    if (ok && split) {
+      platform::LockGuard flushing(split->flushLock());
+      ok = outputFile->Flush();
+    }
     if (!ok) return false;
     offset += buffered;
     if (offset > next_) next_ = offset;

@@ -131,7 +131,9 @@ TEST(SegmentPlan, ContiguousRangesOfAtLeastOneMiBCoveringThePackage) {
     }
     EXPECT_EQ(next, c.size);
     EXPECT_LE(longest - shortest, 1);
-    if (c.count > 1) EXPECT_GE(shortest, MiB);
+    if (c.count > 1) {
+      EXPECT_GE(shortest, MiB);
+    }
   }
 }
 
