@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "download/failure_reason.h"
 #include "platform/sync.h"
 
 enum InstallStatus : int32_t {
@@ -32,6 +33,8 @@ using ProgressReport = DownloadStatus;
 
 // Guarded by statusLock once the worker runs.
 extern DownloadStatus g_downloadStatus;
+// Why the download failed, kept beside the state: the first failure noted stays.
+extern EngineFailure g_downloadFailure;
 extern int32_t runningSegments;
 extern int32_t segmentFailed;
 
@@ -58,8 +61,19 @@ struct CancelRequest : ICancelRequest {
 // Folds a transfer's report into g_downloadStatus. 0: carry on; 1: another segment
 // failed, stop at once without a final report. A null report is ignored.
 int OnSegmentProgress(ProgressReport* report);
-// Stores all three fields in one locked section.
+// Stores all three fields in one locked section (through ChangeDownloadState).
 void StoreStatus(const DownloadStatus* status);
+// The one place where a new state is stored, so that every change can be told in
+// one place (to engineEvents, after the lock is left). counts, when given, replaces
+// bytesDone and bytesTotal in the same locked section. why, when it names a
+// reason, is noted as by NoteDownloadFailure.
+void ChangeDownloadState(int32_t state, const DownloadStatus* counts = nullptr,
+                         const EngineFailure& why = EngineFailure());
+// Keeps why the download failed, unless a failure is already kept: the first cause
+// is the one worth telling (a failing segment's, not the stop of the others).
+void NoteDownloadFailure(const EngineFailure& why);
+// A consistent copy of the kept failure (before Start, without locking).
+EngineFailure ReadDownloadFailure();
 // The window's read: a consistent copy of the three fields. Before Start (no lock
 // yet) it copies without locking.
 DownloadStatus ReadDownloadStatus();

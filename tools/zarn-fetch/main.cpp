@@ -2,7 +2,8 @@
 // Runs the download engine once, as the installer window would, and prints every
 // change of state with the byte counts. The options may stand anywhere on the line:
 // --sha256 names the digest the package must have (from either link), --retries how
-// often a broken transfer is tried again (0..10, default 3). Exit code 0 exactly
+// often a broken transfer is tried again (0..10, default 3). On failure the last
+// line says why, in words, with the engine's reason number. Exit code 0 exactly
 // when the package arrived (final state 8); 1 otherwise; 2 for a bad command line.
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,11 @@ namespace {
 int Usage() {
   std::fprintf(stderr, "usage: zarn-fetch [--sha256 HEX] [--retries N] LINK TARGET [FALLBACK]\n");
   return 2;
+}
+
+std::string Why(const EngineFailure& failure) {
+  return platform::WideToUtf8(DescribeFailure(failure)) + " [reason " +
+         std::to_string(static_cast<uint32_t>(failure.reason)) + " " + FailureReasonName(failure.reason) + "]";
 }
 
 }  // namespace
@@ -52,7 +58,7 @@ int main(int argc, char** argv) {
   // The same repair the installer window makes before it starts the engine.
   RepairLinks(&settings.download.url, &settings.fallback.url);
   if (!StartDownloadEngine(settings)) {
-    std::fprintf(stderr, "zarn-fetch: the download could not be started\n");
+    std::fprintf(stderr, "zarn-fetch: the download could not be started: %s\n", Why(ReadDownloadFailure()).c_str());
     ReleaseDownloadObjects();
     return 1;
   }
@@ -64,6 +70,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     shown = s.state;
   });
+  const EngineFailure failure = ReadDownloadFailure();
   ReleaseDownloadObjects();
-  return last.state == STATUS_PREPARE_INSTALL ? 0 : 1;
+  if (last.state == STATUS_PREPARE_INSTALL) return 0;
+  std::printf("failed: %s\n", Why(failure).c_str());
+  return 1;
 }
