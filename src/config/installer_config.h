@@ -13,8 +13,10 @@
 // digits makes the element count as absent (its link is never downloaded
 // unchecked), and the debugger hears why. It may also carry signer="<name>": the
 // package must then carry a valid Authenticode signature whose certificate's
-// subject common name is exactly that name. Both given, both must hold. <retries>N</retries> under product sets
-// how often a broken transfer is tried again.
+// subject common name is exactly that name. Both given, both must hold. And it may
+// carry quietArgs="...": the arguments that package is started with in an
+// unattended run. <retries>N</retries> under product sets how often a broken
+// transfer is tried again.
 #pragma once
 
 #include <cstdint>
