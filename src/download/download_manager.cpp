@@ -108,7 +108,9 @@ int64_t CDownloadManager::QueryContentLength(EngineFailure* why) {
   probe.link = downloadLink.url;
   EngineRequest request;
   if (!SendProbeRequest(internetSession, downloadLink.url, &request)) {
-    probe.failure = request.cracked ? EngineFailure{FailureReason::kConnectFailed, FailureReason::kNone, request.error}
+    const FailureReason unsent =
+        platform::HttpErrorIsTimeout(request.error) ? FailureReason::kStalled : FailureReason::kConnectFailed;
+    probe.failure = request.cracked ? EngineFailure{unsent, FailureReason::kNone, request.error}
                                     : EngineFailure{FailureReason::kLinkUnparsable};
   } else {
     probe.size = SizeFromProbe(request, &probe.status);

@@ -379,6 +379,15 @@ TEST_F(DownloadResume, EveryFailureKeepsItsReason) {
   r = RunEngine(limit, Link("/p.bin?stall_after=20000&stall_ms=3000"), u"", target);
   EXPECT_EQ(r.failure.reason, R::kStalled) << FailureReasonName(r.failure.reason) << " " << r.failure.code;
   EXPECT_TRUE(platform::HttpErrorIsTimeout(r.failure.code)) << r.failure.code;
+  // So is an answer that keeps the probe waiting past it (but for Wine's WinINet,
+  // which ends such a wait as an aborted connection).
+  r = RunEngine(limit, Link("/p.bin?header_delay_ms=2000"), u"", target);
+  EXPECT_EQ(r.failure.reason, R::kNoSize);
+#ifdef _WIN32
+  EXPECT_TRUE(r.failure.cause == R::kStalled || r.failure.cause == R::kConnectFailed) << r.failure.code;
+#else
+  EXPECT_EQ(r.failure.cause, R::kStalled) << FailureReasonName(r.failure.cause) << " " << r.failure.code;
+#endif
 
   // Nobody listening on the port: the probe of each link could not connect.
   r = RunEngine(u"http://127.0.0.1:1/p.bin", u"", target);

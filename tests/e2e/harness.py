@@ -1389,7 +1389,7 @@ def case_passive_missing_configuration_then_cancel(case):
 def case_log_alone_is_the_normal_run_and_a_log(case):
     product = "Zarn E2E Product"
     served = case.serve("pkg.exe", 400 * 1024)
-    case.inst.lay_out(config(product, links(case, "/pkg.exe", SLOW)), ini=None)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=65536&delay_ms=100")), ini=None)
     log = os.path.join(case.dir, "normal.log")
     case.inst.start(["/log", windows_path(log)])
     win = case.inst.wait_window()
