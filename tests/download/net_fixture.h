@@ -63,10 +63,11 @@ class Server {
   std::filesystem::path Root() const { return std::filesystem::path(dir_) / "root"; }
   std::string Url(const std::string& pq) const { return "http://127.0.0.1:" + std::to_string(port_) + pq; }
   void ClearRequests() { skip_ = Lines().size(); }
-  // The log is written when a response ends, so a moment may pass before it shows.
+  // The log is written when a response ends, so a moment may pass before it shows:
+  // an answer the engine gave up on ends only when the server's stall does.
   std::vector<Record> Requests(size_t expected = 0) const {
     std::vector<std::string> lines;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 250; ++i) {
       lines = Lines();
       if (lines.size() >= skip_ + expected) break;
       platform::SleepMs(20);
