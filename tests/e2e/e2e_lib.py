@@ -329,8 +329,11 @@ def package_file_name(product):
 class Installer:
     """One case folder with the installer, its skin and configuration, and its process."""
 
-    def __init__(self, ctx, folder, exe_name="ZarnWebInstaller.exe"):
+    def __init__(self, ctx, folder, exe_name="ZarnWebInstaller.exe", run_name=None):
         self.ctx, self.folder, self.exe_name = ctx, folder, exe_name
+        # A second run in the same folder needs a Wine log of its own: the probe's
+        # exit code is read from it.
+        self.run_name = run_name or os.path.basename(folder)
         self.proc = None
         self.exe_win = windows_path(os.path.join(folder, exe_name))
 
@@ -356,7 +359,7 @@ class Installer:
         """Starts the installer with args; with exit_code through the probe, which
         waits for it and reports its whole exit code (exit_code()); overrides: more
         WINEDLLOVERRIDES entries for this run."""
-        self.log_path = os.path.join(self.folder, "..", os.path.basename(self.folder) + ".wine.log")
+        self.log_path = os.path.join(self.folder, "..", self.run_name + ".wine.log")
         self.log = open(self.log_path, "w")
         self.started_at = time.monotonic()
         cmd = [os.path.join(self.folder, self.exe_name)] + list(args)

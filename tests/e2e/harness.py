@@ -1374,6 +1374,21 @@ def case_passive_missing_configuration_then_cancel(case):
     case.inst.start(["/passive"], exit_code=True)
     win = case.inst.wait_window()
     wait_transfer(case, "/big.exe", 128 * 1024)
+    # A quiet second run for the same package has no window to bring forward: its
+    # own exit code and a log line, and never a box.
+    log = os.path.join(case.dir, "second.log")
+    second = Installer(CTX, case.app, run_name=os.path.basename(case.app) + "-second")
+    case.cleanups.append(second.stop)
+    second.start(["/quiet", "/log", windows_path(log)], exit_code=True)
+    end = time.monotonic() + 20
+    while second.running():
+        check(time.monotonic() < end, "the second run did not end")
+        shown = [w["hwnd"] for w in case.inst.ours()[1] if w["visible"]]
+        check(shown == [win["hwnd"]], "windows shown: %r besides the first's %r" % (shown, win["hwnd"]))
+        time.sleep(0.2)
+    code = second.exit_code()
+    check(code == 1618, "exit code %d for a second run" % code)
+    expect_line(read_log(log), "another installer is at work on this package")
     case.inst.click_client(win, 484 + 48, 278 + 16)
     clicked = time.monotonic()
     while case.inst.running():
