@@ -242,6 +242,15 @@ TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
   r = RunEngine(both, Link("/missing.bin"), Link("/p.bin"), target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
   EXPECT_FALSE(TargetExists());
+
+  // A publisher named and a package nobody signed: a reason of its own, not the
+  // digest's.
+  EngineSetup signedBy;
+  signedBy.download.signer = u"Zarn Test Publisher";
+  r = RunEngine(signedBy, Link("/p.bin"), u"", target);
+  EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_EQ(r.failure.reason, FailureReason::kSignerMismatch);
+  EXPECT_FALSE(TargetExists());
 }
 
 // From the digest check to the hand-off the package is held: on Windows another
@@ -284,6 +293,7 @@ TEST_F(DownloadResume, TheCheckedPackageIsHeldUntilItIsHandedOnOrDiscarded) {
                           });
   EXPECT_TRUE(removed);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_EQ(r.failure.reason, FailureReason::kPackageNotHeld);
 #endif
 }
 
