@@ -21,4 +21,7 @@ struct PackageProcess {
 // whatever the outcome.
 PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments);
 
+// Waits for the package's process to end; false when its exit code cannot be read.
+bool WaitForPackage(HANDLE process, uint32_t* exitCode);
+
 }  // namespace app

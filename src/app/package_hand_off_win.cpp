@@ -28,4 +28,12 @@ PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std:
   return result;
 }
 
+bool WaitForPackage(HANDLE process, uint32_t* exitCode) {
+  if (::WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(process, &code)) return false;
+  *exitCode = code;
+  return true;
+}
+
 }  // namespace app

@@ -6,6 +6,7 @@ bool launchArmed = false;
 
 TickResult ProgressMonitor::StartFailed() {
   startFailed = true;
+  end = RunEnd::kStartFailed;
   TickResult r;
   r.actions.push_back({MonitorAction::ShowStatus, STATUS_DOWNLOAD_FAILED});
   r.nextTimerMs = kFailedStartHoldMs;
@@ -17,6 +18,7 @@ TickResult ProgressMonitor::CancellingTick(int32_t state) {
   switch (state) {
     case STATUS_FINISHED:
       r.actions.push_back({MonitorAction::EndDialog, 0});
+      end = RunEnd::kCancelled;
       break;
     case STATUS_DOWNLOAD_CANCELLED:
       r.actions.push_back({MonitorAction::ShowStatus, STATUS_DOWNLOAD_CANCELLED});
@@ -28,6 +30,7 @@ TickResult ProgressMonitor::CancellingTick(int32_t state) {
       // package goes and the window with it.
       r.actions.push_back({MonitorAction::DeletePackage, 0});
       r.actions.push_back({MonitorAction::EndDialog, 0});
+      end = RunEnd::kCancelled;
       break;
     default:
       r.actions.push_back({MonitorAction::ShowStatus, STATUS_DOWNLOAD_CANCELLING});
@@ -50,7 +53,9 @@ TickResult ProgressMonitor::Tick(const DownloadStatus& status) {
   if (status.state == STATUS_DOWNLOAD_FAILED) {
     r.actions.push_back({MonitorAction::ShowStatus, STATUS_DOWNLOAD_FAILED});
   } else if (status.state == STATUS_FINISHED) {
+    // Without a cancel the engine finishes only after a failure.
     r.actions.push_back({MonitorAction::EndDialog, 0});
+    end = RunEnd::kFailed;
     ending = true;
   }
   bytesTotal = status.bytesTotal;
@@ -73,6 +78,7 @@ TickResult ProgressMonitor::Tick(const DownloadStatus& status) {
       launchArmed = false;
       r.actions.push_back({MonitorAction::LaunchInstaller, 0});
       r.actions.push_back({MonitorAction::EndDialog, 0});
+      end = RunEnd::kLaunched;
       return r;
     }
     // While the user is asked whether to cancel, the package is not started behind

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_codes.h"
 #include "download/download_status.h"
 
 namespace app {
@@ -76,6 +77,8 @@ class ProgressMonitor {
   bool confirming = false;
   bool engineStarted = false;
   bool startFailed = false;
+  // How the run ended, once a tick ended it (or handed the package on).
+  RunEnd end = RunEnd::kNone;
 
  private:
   TickResult CancellingTick(int32_t state);

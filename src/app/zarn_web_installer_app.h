@@ -1,5 +1,9 @@
-// The application object: runs the installer window and ends with it.
+// The application object: reads the command line, runs the installer window (or,
+// with /quiet, the run without it), waits for the package of an unattended run and
+// ends with the run's exit code.
 #pragma once
+
+#include <cstdint>
 
 #include "framework/app.h"
 
@@ -8,6 +12,9 @@ namespace app {
 class CZarnWebInstallerApp : public framework::CWinApp {
  public:
   BOOL InitInstance() override;
+  int ExitInstance() override { return static_cast<int>(exitCode); }
+
+  uint32_t exitCode = 0;
 };
 
 extern CZarnWebInstallerApp theApp;

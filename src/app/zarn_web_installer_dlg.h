@@ -8,8 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/instance_lock_win.h"
+#include "app/package_hand_off.h"
 #include "app/progress_monitor.h"
+#include "app/run_start.h"
+#include "app/support_log.h"
 #include "config/download_plan.h"
 #include "config/kit_files.h"
 #include "framework/dialog.h"
@@ -25,6 +29,17 @@ class CZarnWebInstallerDlg : public framework::CDialog {
  public:
   explicit CZarnWebInstallerDlg(framework::CWnd* parent = nullptr);
   ~CZarnWebInstallerDlg() override;
+
+  // The executable's path; empty when it does not fit MAX_PATH.
+  static std::u16string ModulePath();
+
+  // Set before DoModal: a passive run asks nothing; the log hears the run.
+  RunMode mode = RunMode::kNormal;
+  CSupportLog* log = nullptr;
+  // How the run ended, once the window has; the package's process when it was
+  // handed on (the caller waits for it, and closes it).
+  RunResult Result() const;
+  PackageProcess package;
 
   HICON appIcon = nullptr;
   std::u16string moduleFolder;
@@ -97,6 +112,10 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   bool OnLButtonDown(POINT pt);
   void ReleaseEngineObjects();
   void OnCloseRequest(INT_PTR result);
+  void LaunchPackage();
+  // The run as prepared at initialisation: what the engine is started with.
+  RunStart run;
+  RunEnd startupEnd = RunEnd::kNone;
 
   // installer_window_scale_win.cpp
   int InitialDpi() const;

@@ -2,7 +2,6 @@
 
 #include "app/embedded_kit.h"
 #include "app/package_hand_off.h"
-#include "config/platform_identity.h"
 #include "config/ui_strings.h"
 #include "download/download_manager.h"
 #include "framework/app.h"
@@ -20,16 +19,16 @@ bool Contains(const ui::Rect& r, POINT pt) {
 }
 }  // namespace
 
-CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNWEBINSTALLER_DIALOG) {
-  appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  moduleFolder.clear();
+std::u16string CZarnWebInstallerDlg::ModulePath() {
   wchar_t path[MAX_PATH] = {};
   DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) {
-    modulePath = platform::FromW(path, n);
-    size_t slash = modulePath.rfind(u'\\');
-    if (slash != std::u16string::npos) moduleFolder = modulePath.substr(0, slash);
-  }
+  return n > 0 && n < MAX_PATH ? platform::FromW(path, n) : std::u16string();
+}
+
+CZarnWebInstallerDlg::CZarnWebInstallerDlg(framework::CWnd*) : CDialog(IDD_ZARNWEBINSTALLER_DIALOG) {
+  appIcon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+  modulePath = ModulePath();
+  moduleFolder = FolderOf(modulePath);
   // A single-file installer takes its images from itself, and only from there.
   LoadEmbeddedKit(&kit);
   // Nor does it read double-size variants beside itself: it carries none.
@@ -65,8 +64,19 @@ void CZarnWebInstallerDlg::DoDataExchange(framework::CDataExchange* dx) {
 }
 
 void CZarnWebInstallerDlg::StartupError(const wchar_t* message) {
-  ::MessageBoxW(m_hWnd, message, framework::AfxGetApp() ? framework::AfxGetApp()->AppName() : L"", MB_OKCANCEL);
+  startupEnd = RunEnd::kNoConfiguration;
+  // A passive run asks nothing: the exit code says it instead.
+  if (mode == RunMode::kNormal) {
+    ::MessageBoxW(m_hWnd, message, framework::AfxGetApp() ? framework::AfxGetApp()->AppName() : L"", MB_OKCANCEL);
+  }
   OnOK();
+}
+
+RunResult CZarnWebInstallerDlg::Result() const {
+  RunResult result;
+  result.end = startupEnd != RunEnd::kNone ? startupEnd : monitor.end;
+  result.packageStarted = package.process != nullptr;
+  return result;
 }
 
 BOOL CZarnWebInstallerDlg::OnInitDialog() {
@@ -74,24 +84,26 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon));
 
-  ReadPlatformIdentity(osName, bitness);
-  kit.stringFilePath = kUiStringFileName;
   // Without a folder nothing is read, and with no link the window ends at the link
   // check below.
+  run = PrepareRun(modulePath, kit, log);
+  osName = run.osName;
+  bitness = run.bitness;
+  kit = run.kit;
+  plan = run.plan;
+  targetPath = run.targetPath;
+  if (run.verdict == RunStart::kXmlMissing) {
+    StartupError(L"Xml file is missing!");
+    return TRUE;
+  }
   if (!moduleFolder.empty()) {
-    kit.stringFilePath = moduleFolder + u"\\" + kUiStringFileName;
-    kit.configPath = moduleFolder + u"\\" + kInstallerConfigFileName;
-    plan = ResolveDownloadPlan(kit, osName, bitness);
-    if (!plan.hasLink) {
-      StartupError(L"Xml file is missing!");
-      return TRUE;
-    }
     // The window's text is what the taskbar, Alt+Tab and screen readers call it.
     ::SetWindowTextW(m_hWnd, platform::W(plan.productName));
-    targetPath = moduleFolder + u"\\" + plan.packageFileName;
     // One installer per package: a second start shows the first and goes, before
     // it could touch the file or say anything.
     if (!instanceLock.Take(targetPath)) {
+      startupEnd = RunEnd::kAlreadyRunning;
+      if (log) log->Write(u"another installer is at work on this package: this one ends");
       instanceLock.ActivateHolder();
       EndDialog(IDCANCEL);
       return TRUE;
@@ -104,7 +116,7 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   CreateReaders();
   SetUpButtons();
 
-  if (!plan.linksParse) {
+  if (run.verdict == RunStart::kUnrecognizedUrl) {
     StartupError(L"Unrecognized URL");
     return TRUE;
   }
@@ -134,25 +146,21 @@ void CZarnWebInstallerDlg::SizeWindowAndButtons() {
 }
 
 void CZarnWebInstallerDlg::StartEngine() {
-  // A program named like its own package would have the download overwrite it
-  // (and a failed one delete it): it starts nothing and says the download failed.
-  if (platform::SameFile(targetPath, modulePath)) {
-    Apply(monitor.StartFailed());
-    return;
-  }
-  EngineSettings settings;
-  settings.download = plan.download;
-  settings.fallback = plan.fallback;
-  settings.targetPath = targetPath;
-  settings.retries = plan.retries;
-  settings.segments = plan.segments;
-  if (StartDownloadEngine(settings)) {
+  if (StartRunEngine(run, log)) {
     monitor.EngineStarted();
     ::SetTimer(m_hWnd, kProgressTimerId, kTickMs, nullptr);
   } else {
     // Nothing of the engine exists to resume or poll: say so, then close.
     Apply(monitor.StartFailed());
   }
+}
+
+void CZarnWebInstallerDlg::LaunchPackage() {
+  // A normal run starts the package as it always has, without arguments, and does
+  // not wait; an unattended one gives the vendor's quiet arguments and is waited for.
+  const std::u16string args = mode == RunMode::kNormal ? u"" : DownloadedLink().quietArgs;
+  package = HandOffPackage(m_hWnd, targetPath, args);
+  if (log) log->PackageStarted(targetPath, args, package.process != nullptr, package.error);
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
@@ -230,11 +238,9 @@ void CZarnWebInstallerDlg::Apply(const TickResult& result) {
       case MonitorAction::EndDialog:
         EndDialog(IDCANCEL);
         break;
-      case MonitorAction::LaunchInstaller: {
-        const PackageProcess started = HandOffPackage(m_hWnd, targetPath, u"");
-        if (started.process) ::CloseHandle(started.process);
+      case MonitorAction::LaunchInstaller:
+        LaunchPackage();
         break;
-      }
       case MonitorAction::DeletePackage:
         DiscardPackage(targetPath);
         break;
@@ -252,11 +258,17 @@ void CZarnWebInstallerDlg::OnTimer() {
 void CZarnWebInstallerDlg::ConfirmCancel() {
   if (!monitor.BeginConfirm()) return;
   runEvent->Reset();
-  const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, kit);
-  // A question in a right-to-left script is asked right to left, right-aligned.
-  const UINT reading = ui::IsRightToLeft(notice) ? MB_RTLREADING | MB_RIGHT : 0;
-  const int answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName),
-                                   MB_YESNO | MB_ICONEXCLAMATION | reading);
+  int answer = IDYES;
+  if (mode == RunMode::kNormal) {
+    const std::u16string notice = GetUiString(IDS_MESSAGE_CANCELNOTICE, kit);
+    if (log) log->Write(u"cancel asked: \"" + notice + u"\"");
+    // A question in a right-to-left script is asked right to left, right-aligned.
+    const UINT reading = ui::IsRightToLeft(notice) ? MB_RTLREADING | MB_RIGHT : 0;
+    answer = ::MessageBoxW(m_hWnd, platform::W(notice), platform::W(plan.productName),
+                           MB_YESNO | MB_ICONEXCLAMATION | reading);
+  }
+  if (log) log->Write(mode == RunMode::kNormal ? (answer == IDYES ? u"cancel answered: yes" : u"cancel answered: no")
+                                               : u"cancel: at once, nothing is asked in a passive run");
   monitor.EndConfirm(answer == IDYES);
   if (answer == IDYES) {
     cancelEvent->Set();

@@ -1,6 +1,7 @@
 #include "config/download_plan.h"
 
 #include "config/installer_config_file.h"
+#include "platform/text.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -9,7 +10,11 @@ namespace {
 DownloadPlan Resolve(CXmlDocument& doc, const std::u16string& osName, const std::u16string& bitness,
                      const bool* statedKey) {
   DownloadPlan plan;
-  if (!doc.ParseDocument()) return plan;
+  if (!doc.ParseDocument()) {
+    plan.configResult = doc.GetResultText();
+    return plan;
+  }
+  plan.configRead = true;
   InstallerConfig config;
   plan.hasLink = SelectInstallerLinks(doc, osName, bitness, config);
   plan.productName = config.productName;
@@ -45,7 +50,14 @@ DownloadPlan Resolve(CXmlDocument& doc, const std::u16string& osName, const std:
 DownloadPlan ResolveDownloadPlan(const std::u16string& path, const std::u16string& osName,
                                  const std::u16string& bitness) {
   CXmlDocument doc;
-  if (!LoadInstallerConfig(doc, path)) return DownloadPlan();
+  bool tooLarge = false;
+  if (!LoadInstallerConfig(doc, path, &tooLarge)) {
+    DownloadPlan plan;
+    plan.configResult = tooLarge ? u"larger than " + platform::Utf8ToWide(std::to_string(kMaxInstallerConfigBytes)) +
+                                       u" bytes: not read"
+                                 : doc.GetResultText();
+    return plan;
+  }
   return Resolve(doc, osName, bitness, nullptr);
 }
 

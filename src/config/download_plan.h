@@ -16,6 +16,10 @@ struct DownloadPlan {
   // The configuration was read and an entry gave this machine a link; false means
   // "Xml file is missing!".
   bool hasLink = false;
+  // The file was loaded and is well-formed; when not, the XML library's result
+  // text says why.
+  bool configRead = false;
+  std::u16string configResult;
   std::u16string productName;
   std::u16string registryKey;
   // The package's file name in the installer's folder (PackageFileName).

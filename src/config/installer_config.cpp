@@ -62,6 +62,7 @@ InstallerEntry ReadInstallerEntry(CXmlDocument& doc, const std::u16string& osNam
     if (e.bitText == bitness && doc.FindElement(wanted)) {
       e.linkRecord = doc.GetMainPosition();
       e.link.url = doc.GetData();
+      e.link.quietArgs = doc.GetAttribute(u"quietArgs");
       const std::u16string hash = doc.GetAttribute(u"sha256");
       e.linked = hash.empty() || ParseSha256Text(hash, &e.link.sha256);
       e.badHash = !e.linked;

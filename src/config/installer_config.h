@@ -13,9 +13,11 @@
 // digits makes the element count as absent (its link is never downloaded
 // unchecked), and the debugger hears why. It may also carry signer="<name>": the
 // package must then carry a valid Authenticode signature whose certificate's
-// subject common name is exactly that name. Both given, both must hold. <retries>N</retries> under product sets
-// how often a broken transfer is tried again, <segments>N</segments> over how many
-// connections at once the package is fetched.
+// subject common name is exactly that name. Both given, both must hold. And it may
+// carry quietArgs="...": the arguments that package is started with in an
+// unattended run. <retries>N</retries> under product sets how often a broken
+// transfer is tried again, <segments>N</segments> over how many connections at
+// once the package is fetched.
 #pragma once
 
 #include <cstdint>

@@ -6,7 +6,11 @@
 DownloadPlan ResolveDownloadPlan(const KitFiles& kit, const std::u16string& osName, const std::u16string& bitness) {
   if (!kit.embedded) return ResolveDownloadPlan(kit.configPath, osName, bitness);
   CXmlDocument doc;
-  if (!kit.config || !doc.LoadBytes(kit.config->data(), kit.config->size())) return DownloadPlan();
+  if (!kit.config || !doc.LoadBytes(kit.config->data(), kit.config->size())) {
+    DownloadPlan plan;
+    plan.configResult = doc.GetResultText();
+    return plan;
+  }
   return ResolveDownloadPlan(doc, osName, bitness);
 }
 

@@ -13,6 +13,9 @@ struct PackageLink {
   // The subject name of the certificate the package must be signed with
   // (Authenticode); empty, not checked.
   std::u16string signer;
+  // The arguments the package is started with in an unattended run (/quiet,
+  // /passive); a normal run starts it without any.
+  std::u16string quietArgs;
 };
 
 // True when the link canonicalises (browser mode) and then cracks.

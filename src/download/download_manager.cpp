@@ -22,9 +22,15 @@ CDownloadManager* CDownloadManager::Instance() {
   return g_manager;
 }
 
-bool FileHasSha256(platform::HeldFile& file, const std::u16string& sha256) {
-  uint8_t digest[platform::kSha256Bytes];
-  return platform::Sha256File(file, digest) && platform::Sha256Hex(digest) == sha256;
+PackageLink DownloadedLink() {
+  CDownloadManager* manager = CDownloadManager::Instance();
+  // The worker wrote it before it stored state 2 under statusLock; this lock orders
+  // the read after that write.
+  if (statusLock) {
+    platform::LockGuard guard(*statusLock);
+    return manager->downloadLink;
+  }
+  return manager->downloadLink;
 }
 
 void ReleaseHeldPackage() {
@@ -36,28 +42,24 @@ bool DiscardPackage(const std::u16string& path) {
   return platform::DeleteFileByPath(path);
 }
 
-bool CDownloadManager::HoldAndCheckPackage() {
-  // Opened the moment the write handle is closed: from here until the package's
-  // process exists, what was checked is what stays at the path.
-  if (!heldPackage.Open(targetPath)) return false;
-  // A package that is not the one the vendor named is never handed on.
-  const bool named = (downloadLink.sha256.empty() || FileHasSha256(heldPackage, downloadLink.sha256)) &&
-                     (downloadLink.signer.empty() || platform::FileSignedBy(heldPackage, targetPath, downloadLink.signer));
-  if (!named) heldPackage.Close();
-  return named;
-}
-
 int CDownloadManager::Start(const EngineSettings& given) {
   if (given.download.url.empty() && given.fallback.url.empty()) return 0;
   if (given.targetPath.empty()) return 0;
   settings = given;
   downloadLink = given.download;
   fallbackLink = given.fallback;
+  engineEvents = given.events;
+  engineClock = given.clock;
+  g_downloadFailure = EngineFailure();
   if (!outputFile) outputFile = new platform::OutputFile();
-  if (!outputFile->Create(given.targetPath)) return 0;
+  if (!outputFile->Create(given.targetPath)) {
+    NoteDownloadFailure({FailureReason::kFileNotCreated, FailureReason::kNone, platform::LastErrorCode()});
+    return 0;
+  }
   targetPath = given.targetPath;
   // A failed start must not leave an empty package behind.
-  auto fail = [this] {
+  auto fail = [this](FailureReason reason) {
+    NoteDownloadFailure({reason, FailureReason::kNone, platform::LastErrorCode()});
     CloseAndDeleteFile(targetPath);
     return 0;
   };
@@ -66,10 +68,10 @@ int CDownloadManager::Start(const EngineSettings& given) {
   if (!runEvent) runEvent = new platform::Event(true, true);
   if (!fileLock) fileLock = new platform::Lock();
   if (!internetSession) internetSession = platform::HttpOpenSession(kAgentName);
-  if (!internetSession) return fail();
+  if (!internetSession) return fail(FailureReason::kSessionNotOpened);
   if (settings.noDataLimitMs) platform::HttpSetReceiveTimeout(internetSession, settings.noDataLimitMs);
   workerThread = platform::Thread::CreateSuspended(&CDownloadManager::WorkerThreadProc, this);
-  if (!workerThread) return fail();
+  if (!workerThread) return fail(FailureReason::kThreadNotStarted);
   if (!statusLock) statusLock = new platform::Lock();
   return 1;
 }
@@ -83,8 +85,11 @@ bool CDownloadManager::ResumeWorker() {
 bool StartDownloadEngine(const EngineSettings& settings) {
   CDownloadManager* engine = CDownloadManager::Instance();
   if (!engine->Start(settings)) return false;
+  // Told like every later state, though stored without the lock: the worker has
+  // not run yet.
   g_downloadStatus.state = STATUS_INIT;
   g_downloadStatus.bytesDone = 0;
+  if (engineEvents) engineEvents->OnStateChange(g_downloadStatus, g_downloadFailure);
   engine->ResumeWorker();
   return true;
 }
@@ -98,48 +103,116 @@ uint32_t CDownloadManager::WorkerThreadProc(void* param) {
 // that links handed straight to the engine are mended the same way.
 void CDownloadManager::CheckLinks() { RepairLinks(&downloadLink.url, &fallbackLink.url); }
 
-int64_t CDownloadManager::QueryContentLength() {
-  EngineRequest probe;
-  if (!SendProbeRequest(internetSession, downloadLink.url, &probe)) return 0;
-  const int64_t size = SizeFromProbe(probe, nullptr);
-  probe.Close();
-  return size;
+int64_t CDownloadManager::QueryContentLength(EngineFailure* why) {
+  EngineClock& clock = CurrentEngineClock();
+  const uint64_t startedAt = clock.NowMs();
+  ProbeEvent probe;
+  probe.link = downloadLink.url;
+  EngineRequest request;
+  if (!SendProbeRequest(internetSession, downloadLink.url, &request)) {
+    const FailureReason unsent =
+        platform::HttpErrorIsTimeout(request.error) ? FailureReason::kStalled : FailureReason::kConnectFailed;
+    probe.failure = request.cracked ? EngineFailure{unsent, FailureReason::kNone, request.error}
+                                    : EngineFailure{FailureReason::kLinkUnparsable};
+  } else {
+    probe.size = SizeFromProbe(request, &probe.status);
+    if (engineEvents) platform::HttpQueryHeader(request.request, u"Content-Length", 64, &probe.contentLength);
+    request.Close();
+    if (probe.size == 0) {
+      const bool accepted = probe.status != 404 && probe.status >= 200 && probe.status <= 500;
+      probe.failure = {accepted ? FailureReason::kNoContentLength : FailureReason::kHttpStatus, FailureReason::kNone,
+                       probe.status};
+    }
+  }
+  probe.ms = clock.NowMs() - startedAt;
+  if (engineEvents) engineEvents->OnProbe(probe);
+  if (why) *why = probe.failure;
+  return probe.size;
+}
+
+namespace {
+
+// The digest of the held package, as lower-case hex; empty when it cannot be read
+// (then *error has the system's code).
+std::u16string PackageDigest(platform::HeldFile& file, uint32_t* error) {
+  uint8_t digest[platform::kSha256Bytes];
+  if (!platform::Sha256File(file, digest)) {
+    *error = platform::LastErrorCode();
+    return u"";
+  }
+  return platform::Sha256Hex(digest);
+}
+
+DownloadStatus WithBytesDone(uint64_t bytesDone) {
+  DownloadStatus counts = ReadDownloadStatus();
+  counts.bytesDone = bytesDone;
+  return counts;
+}
+
+}  // namespace
+
+bool CDownloadManager::HoldAndCheckPackage(EngineFailure* why) {
+  // Opened the moment the write handle is closed: from here until the package's
+  // process exists, what was checked is what stays at the path.
+  if (!heldPackage.Open(targetPath)) {
+    *why = {FailureReason::kPackageNotHeld, FailureReason::kNone, platform::LastErrorCode()};
+    return false;
+  }
+  // A package that is not the one the vendor named is never handed on.
+  if (!downloadLink.sha256.empty()) {
+    uint32_t error = 0;
+    const std::u16string digest = PackageDigest(heldPackage, &error);
+    if (engineEvents) engineEvents->OnDigest(downloadLink.sha256, digest);
+    if (digest.empty()) {
+      *why = {FailureReason::kPackageUnreadable, FailureReason::kNone, error};
+    } else if (digest != downloadLink.sha256) {
+      *why = {FailureReason::kDigestMismatch};
+    }
+  }
+  if (why->reason == FailureReason::kNone && !downloadLink.signer.empty() &&
+      !platform::FileSignedBy(heldPackage, targetPath, downloadLink.signer)) {
+    *why = {FailureReason::kSignerMismatch};
+  }
+  if (why->reason == FailureReason::kNone) return true;
+  heldPackage.Close();
+  return false;
 }
 
 void CDownloadManager::Run() {
+  EngineClock& clock = CurrentEngineClock();
   CheckLinks();
-  int64_t size = QueryContentLength();
+  EngineFailure why;
+  int64_t size = QueryContentLength(&why);
   if (cancelEvent->Wait(0)) {
     CloseAndDeleteFile(targetPath);
-    {
-      platform::LockGuard guard(*statusLock);
-      g_downloadStatus.state = STATUS_DOWNLOAD_CANCELLED;
-      g_downloadStatus.bytesDone = 0;
-    }
-    platform::SleepMs(1000);
-    platform::LockGuard guard(*statusLock);
-    g_downloadStatus.state = STATUS_FINISHED;
+    const DownloadStatus counts = WithBytesDone(0);
+    ChangeDownloadState(STATUS_DOWNLOAD_CANCELLED, &counts, {FailureReason::kCancelled});
+    clock.SleepMs(1000);
+    ChangeDownloadState(STATUS_FINISHED);
     return;
   }
   if (size == 0) {
-    downloadLink = fallbackLink;
-    size = QueryContentLength();
+    {
+      // Read by DownloadedLink under the same lock.
+      platform::LockGuard guard(*statusLock);
+      downloadLink = fallbackLink;
+    }
+    EngineFailure fallbackWhy;
+    size = QueryContentLength(&fallbackWhy);
+    // Without a fallback there was nothing more to ask: the first link's answer is
+    // the one that tells why.
+    if (!fallbackLink.url.empty()) why = fallbackWhy;
     if (size == 0) {
       CloseAndDeleteFile(targetPath);
-      DownloadStatus failed = {STATUS_DOWNLOAD_FAILED, 0, 0};
-      StoreStatus(&failed);
-      platform::SleepMs(1000);
-      DownloadStatus finished = ReadDownloadStatus();
-      finished.state = STATUS_FINISHED;
-      StoreStatus(&finished);
+      const DownloadStatus none = {STATUS_DOWNLOAD_FAILED, 0, 0};
+      ChangeDownloadState(STATUS_DOWNLOAD_FAILED, &none, {FailureReason::kNoSize, why.reason, why.code});
+      clock.SleepMs(1000);
+      ChangeDownloadState(STATUS_FINISHED);
       return;
     }
   }
-  {
-    platform::LockGuard guard(*statusLock);
-    g_downloadStatus.state = STATUS_DOWNLOADING;
-    g_downloadStatus.bytesTotal = static_cast<uint64_t>(size);
-  }
+  const DownloadStatus sized = {STATUS_DOWNLOADING, ReadDownloadStatus().bytesDone, static_cast<uint64_t>(size)};
+  ChangeDownloadState(STATUS_DOWNLOADING, &sized);
   const int wanted = std::min(settings.segments, InstallerConfig::kMaxSegments);
   const std::vector<ByteRange> ranges = PlanSegments(size, wanted);
   if (ranges.size() > 1) {
@@ -162,6 +235,7 @@ void CDownloadManager::Run() {
     if (!thread) {
       // A segment that cannot run has failed: its report keeps the bookkeeping
       // whole, so the worker still reaches its final states.
+      NoteDownloadFailure({FailureReason::kThreadNotStarted, FailureReason::kNone, platform::LastErrorCode()});
       ProgressReport report = {STATUS_DOWNLOAD_FAILED, 0, 0};
       segment->progress(&report);
       delete segment;
@@ -187,38 +261,28 @@ void CDownloadManager::Run() {
   int32_t outcome = ReadDownloadStatus().state;
   // A package that cannot be held, or is not the one the vendor named, fails like a
   // broken transfer, and is deleted.
-  if (outcome == STATUS_DOWNLOADDONE && !HoldAndCheckPackage()) {
-    platform::LockGuard guard(*statusLock);
-    g_downloadStatus.state = outcome = STATUS_DOWNLOAD_FAILED;
+  EngineFailure unchecked;
+  if (outcome == STATUS_DOWNLOADDONE && !HoldAndCheckPackage(&unchecked)) {
+    outcome = STATUS_DOWNLOAD_FAILED;
+    ChangeDownloadState(outcome, nullptr, unchecked);
   }
   switch (outcome) {
-    case STATUS_DOWNLOAD_FAILED: {
-      platform::SleepMs(1000);
-      {
-        platform::LockGuard guard(*statusLock);
-        g_downloadStatus.state = STATUS_CLEANUP_FILES;
-      }
+    case STATUS_DOWNLOAD_FAILED:
+      clock.SleepMs(1000);
+      ChangeDownloadState(STATUS_CLEANUP_FILES);
       platform::DeleteFileByPath(targetPath);
-      platform::SleepMs(2000);
-      platform::LockGuard guard(*statusLock);
-      g_downloadStatus.state = STATUS_FINISHED;
+      clock.SleepMs(2000);
+      ChangeDownloadState(STATUS_FINISHED);
       break;
-    }
-    case STATUS_DOWNLOAD_CANCELLED: {
+    case STATUS_DOWNLOAD_CANCELLED:
       platform::DeleteFileByPath(targetPath);
-      platform::SleepMs(1000);
-      DownloadStatus finished = ReadDownloadStatus();
-      finished.state = STATUS_FINISHED;
-      StoreStatus(&finished);
+      clock.SleepMs(1000);
+      ChangeDownloadState(STATUS_FINISHED);
       break;
-    }
-    case STATUS_DOWNLOADDONE: {
-      platform::SleepMs(500);
-      DownloadStatus install = ReadDownloadStatus();
-      install.state = STATUS_PREPARE_INSTALL;
-      StoreStatus(&install);
+    case STATUS_DOWNLOADDONE:
+      clock.SleepMs(500);
+      ChangeDownloadState(STATUS_PREPARE_INSTALL);
       break;
-    }
     default:
       break;
   }
@@ -254,6 +318,9 @@ bool ReleaseDownloadObjects(uint32_t waitMs) {
   delete manager;
   g_manager = nullptr;
   g_downloadStatus = {STATUS_INIT, 0, 0};
+  g_downloadFailure = EngineFailure();
+  engineEvents = nullptr;
+  engineClock = nullptr;
   runningSegments = 0;
   segmentFailed = 0;
   segmentCancelled = 0;

@@ -13,6 +13,7 @@
 #include "config/installer_config.h"
 #include "config/package_link.h"
 #include "download/download_status.h"
+#include "download/engine_events.h"
 #include "download/segment_split.h"
 #include "platform/output_file.h"
 #include "platform/sync.h"
@@ -32,6 +33,11 @@ struct EngineSettings {
   // How long a transfer may go without data before it counts as broken; 0 keeps
   // the HTTP client's own limit.
   uint32_t noDataLimitMs = 0;
+  // Who hears the engine's states and events (none: nobody), and the clock its
+  // holds and retry pauses run by (none: the system's). Both must outlive the run,
+  // up to ReleaseDownloadObjects.
+  IEngineEvents* events = nullptr;
+  EngineClock* clock = nullptr;
   // How many ranges are fetched side by side, each over its own connection (1..8;
   // fewer for a package too small to give each 1 MiB).
   int segments = InstallerConfig::kDefaultSegments;
@@ -51,13 +57,16 @@ class CDownloadManager {
   static uint32_t WorkerThreadProc(void* param);
   void Run();
   void CheckLinks();
-  int64_t QueryContentLength();
+  // The size the current download link announces; 0 when it gives none, and then
+  // *why says what it met.
+  int64_t QueryContentLength(EngineFailure* why = nullptr);
   // Once the last transfer has ended and the package file is closed: holds the
   // package (read, shared for reading only) and checks it through that hold
   // against what its link says (sha256, signer). False when it is not the package
-  // the vendor named, or when it cannot be held because someone else has it open;
-  // the hold is then closed again, so that the file can be deleted.
-  bool HoldAndCheckPackage();
+  // the vendor named, or when it cannot be held because someone else has it open,
+  // with *why saying which; the hold is then closed again, so that the file can be
+  // deleted.
+  bool HoldAndCheckPackage(EngineFailure* why);
 
   std::u16string targetPath;
   // The current download link, which the worker replaces by the fallback link (the
@@ -85,9 +94,11 @@ class CDownloadManager {
 // and nothing may be polled. Either way ReleaseDownloadObjects is the matching end.
 bool StartDownloadEngine(const EngineSettings& settings);
 
-// Whether the held file has the digest sha256 (lower-case hex); false also when it
-// cannot be read.
-bool FileHasSha256(platform::HeldFile& file, const std::u16string& sha256);
+// The link the package is being fetched from: the download link, or the fallback
+// once the download link gave no size, each with what the configuration says of
+// it. Settled when the engine reports state 2, so it may be read from then on (the
+// window hands the package on at state 8).
+PackageLink DownloadedLink();
 
 // Closes the hold on the package: its process has been created, or it never will
 // be. Nothing when no package is held.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "download/failure_reason.h"
 #include "platform/sync.h"
 
 enum InstallStatus : int32_t {
@@ -36,6 +37,8 @@ constexpr int32_t kReportHandedOver = 0;
 
 // Guarded by statusLock once the worker runs.
 extern DownloadStatus g_downloadStatus;
+// Why the download failed, kept beside the state: the first failure noted stays.
+extern EngineFailure g_downloadFailure;
 extern int32_t runningSegments;
 // Latches, 0 until the first final report of 6 or of 5: from then on the outcome
 // is decided and every later report is told to stop.
@@ -73,8 +76,19 @@ struct CancelRequest : ICancelRequest {
 // never waits for a transfer stuck in a silent connection once the outcome is
 // known; with one segment the first final report is also the last, as ever.
 int OnSegmentProgress(ProgressReport* report);
-// Stores all three fields in one locked section.
+// Stores all three fields in one locked section (through ChangeDownloadState).
 void StoreStatus(const DownloadStatus* status);
+// The one place where a new state is stored, so that every change can be told in
+// one place (to engineEvents, after the lock is left). counts, when given, replaces
+// bytesDone and bytesTotal in the same locked section. why, when it names a
+// reason, is noted as by NoteDownloadFailure.
+void ChangeDownloadState(int32_t state, const DownloadStatus* counts = nullptr,
+                         const EngineFailure& why = EngineFailure());
+// Keeps why the download failed, unless a failure is already kept: the first cause
+// is the one worth telling (a failing segment's, not the stop of the others).
+void NoteDownloadFailure(const EngineFailure& why);
+// A consistent copy of the kept failure (before Start, without locking).
+EngineFailure ReadDownloadFailure();
 // The window's read: a consistent copy of the three fields. Before Start (no lock
 // yet) it copies without locking.
 DownloadStatus ReadDownloadStatus();

@@ -1,5 +1,6 @@
 #include "download/engine_requests.h"
 
+#include "platform/system.h"
 #include "platform/text.h"
 
 platform::HttpHandle internetSession = nullptr;
@@ -30,15 +31,20 @@ bool Open(platform::HttpHandle session, const std::u16string& url, const char16_
   *out = EngineRequest();
   platform::UrlParts parts;
   if (!platform::CrackUrl(url, &parts)) return false;
+  out->cracked = true;
   out->connection = platform::HttpConnect(session, parts.host, parts.port, parts.user, parts.password,
                                           parts.scheme == platform::UrlScheme::kFtp);
-  if (!out->connection) return false;
+  if (!out->connection) {
+    out->error = platform::LastErrorCode();
+    return false;
+  }
   // Certificates are checked: the package will be executed, so its server must be
   // able to prove who it is.
   if (parts.scheme == platform::UrlScheme::kHttps) flags |= platform::kHttpFlagSecure;
   out->request = platform::HttpOpenRequest(out->connection, verb, parts.path + parts.extra, u"HTTP/1.1",
                                            acceptTypes, flags);
   if (!out->request) {
+    out->error = platform::LastErrorCode();
     out->Close();
     return false;
   }
@@ -52,6 +58,7 @@ void AddReferer(EngineRequest* out) {
 bool Send(bool opened, EngineRequest* out) {
   if (!opened) return false;
   if (platform::HttpSendRequest(out->request)) return true;
+  out->error = platform::LastErrorCode();
   out->Close();
   return false;
 }

@@ -23,6 +23,10 @@ int64_t ParseContentLength(const std::u16string& text);
 struct EngineRequest {
   platform::HttpHandle connection = nullptr;
   platform::HttpHandle request = nullptr;
+  // When opening or sending failed: whether the link was split into its parts, and
+  // the system's error code of the step that failed.
+  bool cracked = false;
+  uint32_t error = 0;
   // Closes both handles (each request and its connection are closed on their own).
   void Close();
 };

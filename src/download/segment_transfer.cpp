@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "download/engine_events.h"
 #include "download/engine_requests.h"
 #include "download/segment_split.h"
 #include "platform/system.h"
@@ -27,6 +28,12 @@ enum class AttemptEnd {
   kStopped,     // the progress callback said stop (the outcome is already decided)
   kHandedOver,  // a later range of a split the server does not honour: the first takes it
 };
+
+// Why the line let an attempt down, from the system's code for it.
+EngineFailure LineFailure(uint32_t error) {
+  return {platform::HttpErrorIsTimeout(error) ? FailureReason::kStalled : FailureReason::kConnectionBroken,
+          FailureReason::kNone, error};
+}
 
 // One range, fetched by as many requests as it takes, each from the first byte not
 // yet written.
@@ -63,6 +70,7 @@ class RangeTransfer {
   FreshBytes fresh_;
   bool handedOver_ = false;
   int result_ = 0;
+  AttemptEvent event_;  // what the latest attempt met
 };
 
 bool RangeTransfer::Stopping() {
@@ -123,16 +131,41 @@ AttemptEnd RangeTransfer::Verdict(RangeAnswer answer, const AnsweredRange& answe
 }
 
 AttemptEnd RangeTransfer::Attempt() {
+  event_ = AttemptEvent();
+  event_.url = url_;
+  event_.first = next_;
+  event_.last = last_;
   EngineRequest opened;
-  if (!OpenRangeRequest(internetSession, url_, next_, last_, &opened)) return AttemptEnd::kFailed;
+  if (!OpenRangeRequest(internetSession, url_, next_, last_, &opened)) {
+    event_.failure = opened.cracked ? EngineFailure{FailureReason::kConnectFailed, FailureReason::kNone, opened.error}
+                                    : EngineFailure{FailureReason::kLinkUnparsable};
+    return AttemptEnd::kFailed;
+  }
   const platform::HttpHandle request = opened.request;
   AttemptEnd end = AttemptEnd::kTransient;  // a send that fails never reached an answer
   int64_t offset = next_, bodyLast = last_;
   if (platform::HttpSendRequest(request)) {
     AnsweredRange answered;
-    end = Stopping() ? AttemptEnd::kCancelled
-                     : Verdict(JudgeRangeAnswer(request, next_, last_, options_.total, &answered), answered, &offset,
-                               &bodyLast);
+    const RangeAnswer answer = JudgeRangeAnswer(request, next_, last_, options_.total, &answered);
+    uint32_t status = 0;
+    platform::HttpQueryStatusCode(request, &status);
+    event_.status = status;
+    if (engineEvents) platform::HttpQueryHeader(request, u"Content-Range", 256, &event_.contentRange);
+    end = Stopping() ? AttemptEnd::kCancelled : Verdict(answer, answered, &offset, &bodyLast);
+    // A busy server is named by its status; an answer in the shape a range takes,
+    // but not one this transfer can use, is a refused range; any other status is
+    // refused for what it is.
+    if (end == AttemptEnd::kTransient) event_.failure = {FailureReason::kHttpStatus, FailureReason::kNone, status};
+    if (end == AttemptEnd::kFailed || end == AttemptEnd::kHandedOver) {
+      const bool rangeShaped = status == 200 || status == 206;
+      event_.failure = {rangeShaped ? FailureReason::kRangeRefused : FailureReason::kHttpStatus, FailureReason::kNone,
+                        status};
+    }
+  } else {
+    const uint32_t error = platform::LastErrorCode();
+    event_.failure = platform::HttpErrorIsTimeout(error)
+                         ? LineFailure(error)
+                         : EngineFailure{FailureReason::kConnectFailed, FailureReason::kNone, error};
   }
   if (end != AttemptEnd::kComplete) {
     opened.Close();
@@ -150,14 +183,17 @@ AttemptEnd RangeTransfer::Attempt() {
   // never keeps the others from writing. Either way a buffer is on the disk before
   // its bytes count and before the next read.
   SegmentSplit* const split = options_.split;
+  uint32_t fileError = 0;
   auto flushBuffer = [&]() -> bool {
     bool ok;
     fileLock->Enter();
     ok = outputFile->WriteAt(static_cast<uint64_t>(offset), writeBuffer, buffered) && (split || outputFile->Flush());
+    if (!ok) fileError = platform::LastErrorCode();
     fileLock->Leave();
     if (ok && split) {
       platform::LockGuard flushing(split->flushLock());
       ok = outputFile->Flush();
+      if (!ok) fileError = platform::LastErrorCode();
     }
     if (!ok) return false;
     offset += buffered;
@@ -167,9 +203,15 @@ AttemptEnd RangeTransfer::Attempt() {
     return true;
   };
   bool fileFailed = false;
+  bool lineFailed = false;
+  uint32_t lineError = 0;
   for (;;) {
     uint32_t available = 0;
-    if (!platform::HttpQueryDataAvailable(request, &available)) break;
+    if (!platform::HttpQueryDataAvailable(request, &available)) {
+      lineFailed = true;
+      lineError = platform::LastErrorCode();
+      break;
+    }
     if (Stopping()) break;
     if (cancel_.IsPaused()) {
       // Held while the user is asked whether to cancel: poll gently rather than
@@ -179,7 +221,11 @@ AttemptEnd RangeTransfer::Attempt() {
     }
     if (available == 0) break;
     uint32_t got = 0;
-    if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) break;
+    if (!platform::HttpReadData(request, readBuffer, available < kReadSize ? available : kReadSize, &got)) {
+      lineFailed = true;
+      lineError = platform::LastErrorCode();
+      break;
+    }
     const int64_t at = offset + buffered;
     std::memcpy(writeBuffer + buffered, readBuffer, got);
     buffered += got;
@@ -201,13 +247,21 @@ AttemptEnd RangeTransfer::Attempt() {
   if (!fileFailed && buffered > 0) fileFailed = !flushBuffer();
   result_ = cancel_.IsCancelled() ? 0 : 1;
   opened.Close();
+  event_.bytes = offset - bodyAt;
   if (Stopping()) return handedOver_ ? AttemptEnd::kHandedOver : AttemptEnd::kCancelled;
-  if (fileFailed) return AttemptEnd::kFailed;
-  if (offset > bodyLast + 1) return AttemptEnd::kFailed;  // more than was asked for or announced
+  if (fileFailed) {
+    event_.failure = {FailureReason::kWriteFailed, FailureReason::kNone, fileError};
+    return AttemptEnd::kFailed;
+  }
+  if (offset > bodyLast + 1) {  // more than was asked for or announced
+    event_.failure = {FailureReason::kTooMuchData};
+    return AttemptEnd::kFailed;
+  }
   if (offset == last_ + 1) return AttemptEnd::kComplete;
   if (offset == bodyLast + 1 && offset > bodyAt) return AttemptEnd::kMore;
   // A body that ends early and one that breaks off are the same to us: the rest is
   // still to come.
+  event_.failure = lineFailed ? LineFailure(lineError) : EngineFailure{FailureReason::kBodyEndedEarly};
   return AttemptEnd::kTransient;
 }
 
@@ -215,18 +269,31 @@ AttemptEnd RangeTransfer::Attempt() {
 // wait at once). A hold for the cancel question keeps the next attempt back until
 // answered.
 bool RangeTransfer::PauseBeforeRetry(uint32_t ms) {
-  const uint64_t until = platform::TickMs() + ms;
+  EngineClock& clock = CurrentEngineClock();
+  const uint64_t until = clock.NowMs() + ms;
   for (;;) {
     if (Stopping()) return false;
-    if (platform::TickMs() >= until && !cancel_.IsPaused()) return true;
-    platform::SleepMs(10);
+    const uint64_t now = clock.NowMs();
+    if (now < until) {
+      clock.SleepMs(until - now < 10 ? static_cast<uint32_t>(until - now) : 10);
+      continue;
+    }
+    if (!cancel_.IsPaused()) return true;
+    platform::SleepMs(10);  // the user's answer comes in the system's time
   }
 }
 
 int RangeTransfer::Run() {
+  EngineFailure failure;
   for (int retry = 0;;) {
     const AttemptEnd end = Attempt();
     if (end == AttemptEnd::kStopped) return 0;
+    if (engineEvents) {
+      event_.complete = end == AttemptEnd::kComplete;
+      event_.partial = end == AttemptEnd::kMore;
+      engineEvents->OnAttempt(event_);
+    }
+    failure = event_.failure;
     // A part answered in full is progress, not a failure: the rest is asked for at
     // once. Each such answer brings at least one byte, so this ends.
     if (end == AttemptEnd::kMore) continue;
@@ -234,17 +301,25 @@ int RangeTransfer::Run() {
       retry = 0;  // the rest is a segment of its own, with retries of its own
       continue;
     }
-    if (end != AttemptEnd::kTransient || retry >= options_.retries || next_ > last_) break;
-    if (!PauseBeforeRetry(RetryPauseMs(options_.firstPauseMs, retry))) break;
+    if (end != AttemptEnd::kTransient || next_ > last_) break;
+    if (retry >= options_.retries) {
+      if (options_.retries > 0) failure = {FailureReason::kRetriesUsedUp, failure.reason, failure.code};
+      break;
+    }
+    const uint32_t pause = RetryPauseMs(options_.firstPauseMs, retry);
+    if (engineEvents) engineEvents->OnRetryPause(pause, retry + 1, options_.retries);
+    if (!PauseBeforeRetry(pause)) break;
     ++retry;
   }
   if (cancel_.IsCancelled()) {
-    platform::SleepMs(500);
+    CurrentEngineClock().SleepMs(500);
     report_.state = STATUS_DOWNLOAD_CANCELLED;
   } else if (handedOver_) {
     report_.state = kReportHandedOver;
   } else {
     report_.state = next_ == last_ + 1 ? STATUS_DOWNLOADDONE : STATUS_DOWNLOAD_FAILED;
+    // Kept before the report decides the outcome, so the reason stands beside it.
+    if (report_.state == STATUS_DOWNLOAD_FAILED) NoteDownloadFailure(failure);
   }
   report_.bytesDone = 0;
   if (options_.split) options_.split->SetCounted(options_.index, counted_);

@@ -39,7 +39,7 @@ int CWinApp::Start() {
     if (dot) *dot = 0;
   }
   InitInstance();
-  return 0;
+  return ExitInstance();
 }
 
 }  // namespace framework

@@ -15,6 +15,8 @@ class CWinApp {
   virtual ~CWinApp();
 
   virtual BOOL InitInstance() = 0;
+  // Runs after InitInstance; its answer is the process's exit code.
+  virtual int ExitInstance() { return 0; }
   // Recorded only: nothing is ever stored under the key.
   void SetRegistryKey(const wchar_t* key);
 
@@ -22,8 +24,8 @@ class CWinApp {
 
   CWnd* m_pMainWnd = nullptr;
 
-  // Called by the entry point: names the application and runs InitInstance. The
-  // process exit code, 0.
+  // Called by the entry point: names the application, runs InitInstance and
+  // answers ExitInstance's exit code.
   int Start();
 
  private:

@@ -83,5 +83,9 @@ bool HttpQueryHeader(HttpHandle request, const std::u16string& name, size_t buff
 bool HttpQueryDataAvailable(HttpHandle request, uint32_t* available);
 bool HttpReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read);
 void HttpClose(HttpHandle handle);
+// After any of the calls above failed, LastErrorCode() says why (WinINet's
+// ERROR_INTERNET_* codes, or errno values for libcurl's errors). True for the code
+// of a request that waited longer than its limit for an answer or for more body.
+bool HttpErrorIsTimeout(uint32_t code);
 
 }  // namespace platform

@@ -34,6 +34,9 @@ class OutputFile : public FileHandle {
  public:
   // Creates the file (truncating one that exists), shared with nobody.
   bool Create(const std::u16string& path);
+  // For a file others may read while it is written (a log): mustBeNew fails when
+  // the file exists instead of truncating it.
+  bool CreateReadable(const std::u16string& path, bool mustBeNew);
   // Writes all of size bytes at offset, or fails.
   bool WriteAt(uint64_t offset, const void* data, size_t size);
   bool Flush();

@@ -17,6 +17,15 @@ void SleepMs(uint32_t ms);
 std::u16string ExecutablePath();
 // Milliseconds from an arbitrary fixed point, for measuring intervals.
 uint64_t TickMs();
+// The folder for temporary files (GetTempPathW / $TMPDIR, else /tmp), without a
+// trailing separator; empty when there is none.
+std::u16string TempFolder();
+
+struct LocalTime {
+  int year, month, day, hour, minute, second;
+};
+// The wall-clock time in the machine's time zone.
+LocalTime LocalTimeNow();
 
 // The first call of a Windows program: later DLL loads by name search only the
 // system folder, never the program's own (which may be a Downloads folder holding

@@ -23,14 +23,15 @@ std::u16string Link(const char16_t* element, const std::u16string& url, const st
 std::u16string Config(const std::u16string& registry) {
   return u"<zarnwebinstaller><product><name>Zarn: Plan</name>" + registry +
          u"<installerInfo default=\"YES\"><os>Windows XP</os><bit>64</bit>" +
-         Link(u"rlink", u"http://h/xp", kDefault, u" signer=\"Zarn &amp; Co\"") +
-         u"</installerInfo><installerInfo><os>Windows 7</os><bit>64</bit>" + Link(u"rlink", u"http://h/full", kFull) +
-         Link(u"patch", u"http://h/patch", kPatch, u" signer=\"Patch Signer\"") +
+         Link(u"rlink", u"http://h/xp", kDefault, u" signer=\"Zarn &amp; Co\" quietArgs=\"/xp\"") +
+         u"</installerInfo><installerInfo><os>Windows 7</os><bit>64</bit>" +
+         Link(u"rlink", u"http://h/full", kFull, u" quietArgs=\"/S\"") +
+         Link(u"patch", u"http://h/patch", kPatch, u" signer=\"Patch Signer\" quietArgs=\"/patch /S\"") +
          u"</installerInfo><installerInfo><os>Windows 8</os><bit>64</bit><rlink>h/bare</rlink></installerInfo>"
          u"<retries>5</retries></product></zarnwebinstaller>";
 }
 
-TEST(DownloadPlan, EachLinkKeepsItsDigestAndSignerThroughThePatchRuleAndTheRepair) {
+TEST(DownloadPlan, EachLinkKeepsItsDigestSignerAndQuietArgumentsThroughThePatchRuleAndTheRepair) {
   CXmlDocument doc(Config(u"<registry>SOFTWARE\\ZarnPlan</registry>"));
   for (bool installed : {false, true}) {
     SCOPED_TRACE(installed);
@@ -41,9 +42,11 @@ TEST(DownloadPlan, EachLinkKeepsItsDigestAndSignerThroughThePatchRuleAndTheRepai
     EXPECT_EQ(p.download.url, installed ? u"http://h/patch" : u"http://h/full");
     EXPECT_EQ(p.download.sha256, installed ? kPatch : kFull);
     EXPECT_EQ(p.download.signer, installed ? u"Patch Signer" : u"");
+    EXPECT_EQ(p.download.quietArgs, installed ? u"/patch /S" : u"/S");
     EXPECT_EQ(p.fallback.url, u"http://h/xp");
     EXPECT_EQ(p.fallback.sha256, kDefault);
     EXPECT_EQ(p.fallback.signer, u"Zarn & Co");
+    EXPECT_EQ(p.fallback.quietArgs, u"/xp");
     EXPECT_TRUE(p.linksParse);
     EXPECT_FALSE(p.downloadRepaired || p.fallbackRepaired);
     EXPECT_EQ(p.packageFileName, u"Zarn_ Plan.exe");
@@ -55,6 +58,7 @@ TEST(DownloadPlan, EachLinkKeepsItsDigestAndSignerThroughThePatchRuleAndTheRepai
   EXPECT_FALSE(bare.patch);
   EXPECT_EQ(bare.download.url, u"http://h/bare");
   EXPECT_EQ(bare.download.sha256, u"");
+  EXPECT_EQ(bare.download.quietArgs, u"");
   EXPECT_TRUE(bare.downloadRepaired);
   // No entry for the machine: no link, but the name is read all the same.
   const DownloadPlan none = ResolveDownloadPlanAs(doc, u"Windows Vista", u"32", true);
@@ -63,7 +67,10 @@ TEST(DownloadPlan, EachLinkKeepsItsDigestAndSignerThroughThePatchRuleAndTheRepai
   EXPECT_EQ(none.productName, u"Zarn: Plan");
   // A document that is not well-formed gives nothing.
   CXmlDocument broken(u"<zarnwebinstaller><product>");
-  EXPECT_FALSE(ResolveDownloadPlan(broken, u"Windows 7", u"64").hasLink);
+  const DownloadPlan unread = ResolveDownloadPlan(broken, u"Windows 7", u"64");
+  EXPECT_FALSE(unread.hasLink);
+  EXPECT_FALSE(unread.configRead);
+  EXPECT_NE(unread.configResult, u"") << "the XML library's account of what is wrong";
 }
 
 #ifndef _WIN32

@@ -47,7 +47,7 @@ std::u16string Patch(const std::u16string& text, const std::u16string& os = u"Wi
                      const std::u16string& bit = u"64") {
   CXmlDocument doc;
   doc.SetDocument(text);
-  PackageLink link{u"none", u"", u""};
+  PackageLink link{u"none", u"", u"", u""};
   if (!SelectPatchLink(doc, os, bit, link)) {
     EXPECT_EQ(link.url, u"none");
   }

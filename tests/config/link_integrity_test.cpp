@@ -117,7 +117,7 @@ TEST(Sha256Attribute, PatchLinkCarriesItsOwnDigestAndABadOneIsSkipped) {
           Entry(u"Windows 7", u"", u"http://full2/", u"", u"<patch sha256=\"" + kDigestUpper + u"\">http://p2/</patch>"));
   CXmlDocument doc;
   doc.SetDocument(text);
-  PackageLink link{u"none", u"kept", u""};
+  PackageLink link{u"none", u"kept", u"", u""};
   testing::internal::CaptureStderr();
   EXPECT_TRUE(SelectPatchLink(doc, u"Windows 7", u"64", link));
   const std::string debug = testing::internal::GetCapturedStderr();

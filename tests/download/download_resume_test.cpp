@@ -8,6 +8,7 @@
 #endif
 
 #include "download/net_fixture.h"
+#include "platform/http.h"
 #include "platform/sha256.h"
 
 using namespace nettest;
@@ -164,6 +165,7 @@ TEST_F(DownloadResume, RedirectLoopGivesNoSize) {
   Serve("p.bin", 1000);
   RunResult r = RunEngine(Link("/p.bin?redirect_loop=1"), u"", target);
   EXPECT_EQ(r.States(), (std::vector<int32_t>{STATUS_INIT, STATUS_DOWNLOAD_FAILED, STATUS_FINISHED}));
+  EXPECT_EQ(r.failure.reason, FailureReason::kNoSize);
   EXPECT_FALSE(TargetExists());
 }
 
@@ -179,10 +181,16 @@ TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
   // One byte differs: failed, cleaned up, never handed on.
   r = RunEngine(checked, Link("/p.bin?corrupt_at=69999"), u"", target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
-  EXPECT_GE(r.HeldMs(STATUS_DOWNLOAD_FAILED), 1000u - enginetest::kHoldSlackMs);
-  EXPECT_GE(r.HeldMs(STATUS_CLEANUP_FILES), 2000u - enginetest::kHoldSlackMs);
+  EXPECT_EQ(r.HeldMs(STATUS_DOWNLOAD_FAILED), 1000u);
+  EXPECT_EQ(r.HeldMs(STATUS_CLEANUP_FILES), 2000u);
   EXPECT_EQ(r.last.bytesDone, 70000u);
   EXPECT_FALSE(TargetExists());
+  EXPECT_EQ(r.failure.reason, FailureReason::kDigestMismatch);
+  auto digests = r.heard->Digests();
+  ASSERT_EQ(digests.size(), 1u);
+  EXPECT_EQ(digests[0].first, checked.download.sha256);
+  EXPECT_EQ(digests[0].second.size(), 64u);
+  EXPECT_NE(digests[0].second, digests[0].first);
   // Without a digest the same body is taken as it is: the check is opt-in.
   r = RunEngine(Link("/p.bin?corrupt_at=69999"), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
@@ -196,6 +204,15 @@ TEST_F(DownloadResume, PackageDigestIsCheckedBeforeItIsHandedOn) {
   std::swap(both.download.sha256, both.fallback.sha256);
   r = RunEngine(both, Link("/missing.bin"), Link("/p.bin"), target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_FALSE(TargetExists());
+
+  // A publisher named and a package nobody signed: a reason of its own, not the
+  // digest's.
+  EngineSetup signedBy;
+  signedBy.download.signer = u"Zarn Test Publisher";
+  r = RunEngine(signedBy, Link("/p.bin"), u"", target);
+  EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_EQ(r.failure.reason, FailureReason::kSignerMismatch);
   EXPECT_FALSE(TargetExists());
 }
 
@@ -239,12 +256,14 @@ TEST_F(DownloadResume, TheCheckedPackageIsHeldUntilItIsHandedOnOrDiscarded) {
                           });
   EXPECT_TRUE(removed);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_EQ(r.failure.reason, FailureReason::kPackageNotHeld);
 #endif
 }
 
 TEST_F(DownloadResume, CancelDuringARetryPauseEndsAtOnce) {
   Serve("p.bin", 60000);
   EngineSetup slow;
+  slow.realClock = true;
   slow.firstRetryPauseMs = 4000;
   uint64_t cancelledAt = 0;
   RunResult r = RunEngine(slow, Link("/p.bin?range_status=503"), u"", target, [&](const DownloadStatus& s, uint64_t t) {
@@ -264,20 +283,133 @@ TEST_F(DownloadResume, CancelDuringARetryPauseEndsAtOnce) {
   EXPECT_FALSE(TargetExists());
 }
 
-TEST_F(DownloadResume, RealPausesAreOneThenTwoSeconds) {
+// Every way the test server can make a download fail leaves its own reason beside
+// the state, with the status or the system's code, and the listener hears the
+// probes and attempts that led there.
+TEST_F(DownloadResume, EveryFailureKeepsItsReason) {
+  auto data = Serve("p.bin", 60000);
+  using R = FailureReason;
+  struct Case {
+    std::string query;  // on /p.bin, or a whole path when it starts with '/'
+    int retries;
+    R reason, cause;
+    uint32_t code;  // an HTTP status, or 1: any system code but 0
+  };
+  const Case cases[] = {
+      {"/missing.bin", 0, R::kNoSize, R::kHttpStatus, 404},
+      {"status=503", 0, R::kNoSize, R::kHttpStatus, 503},
+      {"zero_length=1", 0, R::kNoSize, R::kNoContentLength, 200},
+      {"chunked=1", 0, R::kNoSize, R::kNoContentLength, 200},
+      {"/" + std::string(5000, 'a'), 0, R::kNoSize, R::kLinkUnparsable, 0},
+      {"status=403", 0, R::kHttpStatus, R::kNone, 403},
+      {"range_status=416", 0, R::kHttpStatus, R::kNone, 416},
+      {"bad_range_start=1", 0, R::kRangeRefused, R::kNone, 206},
+      {"bad_total=1", 0, R::kRangeRefused, R::kNone, 206},
+      {"garbled_range=1", 0, R::kRangeRefused, R::kNone, 206},
+      {"no_content_range=1", 0, R::kRangeRefused, R::kNone, 206},
+      {"drop_after=20000&times=1&resume_ignores_range=1&reason=1", 1, R::kRangeRefused, R::kNone, 200},
+      {"extra=100", 0, R::kRangeRefused, R::kNone, 206},
+      {"range_status=503", 2, R::kRetriesUsedUp, R::kHttpStatus, 503},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query.substr(0, 60));
+    EngineSetup setup;
+    setup.retries = c.retries;
+    RunResult r = RunEngine(setup, Link(c.query[0] == '/' ? c.query : "/p.bin?" + c.query), u"", target);
+    EXPECT_EQ(r.last.state, STATUS_FINISHED);
+    EXPECT_EQ(r.failure.reason, c.reason);
+    EXPECT_EQ(r.failure.cause, c.cause);
+    if (c.code == 1) {
+      EXPECT_NE(r.failure.code, 0u);
+    } else {
+      EXPECT_EQ(r.failure.code, c.code);
+    }
+    EXPECT_EQ(r.heard->Failure(), r.failure) << "the last state told a failure other than the one kept";
+    EXPECT_FALSE(TargetExists());
+  }
+
+  // A connection closed or reset inside the body: Wine's WinINet says the body
+  // ended, libcurl that the connection broke; either way it is the line.
+  EngineSetup once;
+  once.retries = 0;
+  RunResult r = RunEngine(once, Link("/p.bin?reset_after=30000"), u"", target);
+  EXPECT_TRUE(r.failure.reason == R::kBodyEndedEarly || r.failure.reason == R::kConnectionBroken)
+      << FailureReasonName(r.failure.reason);
+  r = RunEngine(once, Link("/p.bin?drop_after=20000"), u"", target);
+  EXPECT_TRUE(r.failure.reason == R::kBodyEndedEarly || r.failure.reason == R::kConnectionBroken)
+      << FailureReasonName(r.failure.reason);
+  auto attempts = r.heard->Attempts();
+  ASSERT_EQ(attempts.size(), 1u);
+  EXPECT_EQ(attempts[0].status, 206u);
+  EXPECT_EQ(attempts[0].contentRange, u"bytes 0-59999/60000");
+  EXPECT_EQ(attempts[0].bytes, 20000);
+  EXPECT_EQ(attempts[0].failure, r.failure);
+
+  // A silence past the no-data limit is told apart from a broken line.
+  EngineSetup limit;
+  limit.retries = 0;
+  limit.noDataLimitMs = 500;
+  r = RunEngine(limit, Link("/p.bin?stall_after=20000&stall_ms=3000"), u"", target);
+  EXPECT_EQ(r.failure.reason, R::kStalled) << FailureReasonName(r.failure.reason) << " " << r.failure.code;
+  EXPECT_TRUE(platform::HttpErrorIsTimeout(r.failure.code)) << r.failure.code;
+  // So is an answer that keeps the probe waiting past it (but for Wine's WinINet,
+  // which ends such a wait as an aborted connection).
+  r = RunEngine(limit, Link("/p.bin?header_delay_ms=2000"), u"", target);
+  EXPECT_EQ(r.failure.reason, R::kNoSize);
+#ifdef _WIN32
+  EXPECT_TRUE(r.failure.cause == R::kStalled || r.failure.cause == R::kConnectFailed) << r.failure.code;
+#else
+  EXPECT_EQ(r.failure.cause, R::kStalled) << FailureReasonName(r.failure.cause) << " " << r.failure.code;
+#endif
+
+  // Nobody listening on the port: the probe of each link could not connect.
+  r = RunEngine(u"http://127.0.0.1:1/p.bin", u"", target);
+  EXPECT_EQ(r.failure.reason, R::kNoSize);
+  EXPECT_EQ(r.failure.cause, R::kConnectFailed);
+  EXPECT_NE(r.failure.code, 0u);
+
+  // Both links probed, each told with its answer; the reason is the fallback's.
+  r = RunEngine(Link("/missing.bin"), Link("/p.bin?status=503"), target);
+  EXPECT_EQ(r.failure, (EngineFailure{R::kNoSize, R::kHttpStatus, 503}));
+  auto probes = r.heard->Probes();
+  ASSERT_EQ(probes.size(), 2u);
+  EXPECT_EQ(probes[0].link, Link("/missing.bin"));
+  EXPECT_EQ(probes[0].status, 404u);
+  EXPECT_EQ(probes[1].status, 503u);
+
+  // The retries were paused for as the pauses said, and each attempt was heard.
+  EngineSetup two;
+  two.retries = 2;
+  r = RunEngine(two, Link("/p.bin?range_status=503"), u"", target);
+  EXPECT_EQ(r.heard->Pauses(), (std::vector<uint32_t>{enginetest::kShortRetryPauseMs, 2 * enginetest::kShortRetryPauseMs}));
+  EXPECT_EQ(r.heard->Attempts().size(), 3u);
+  EXPECT_EQ(r.HeldMs(STATUS_DOWNLOADING), 3 * enginetest::kShortRetryPauseMs);
+}
+
+// The one test that times the engine's pauses by the system's clock; the others
+// count them by the recorder's.
+TEST_F(DownloadResume, RealPausesAndHoldsLastAsLongAsTheyShould) {
   auto data = Serve("p.bin", 20000);
   EngineSetup real;
+  real.realClock = true;
   real.firstRetryPauseMs = 1000;
   RunResult r = RunEngine(real, Link("/p.bin?range_status=503&times=2"), u"", target);
   EXPECT_EQ(r.last.state, STATUS_PREPARE_INSTALL);
   EXPECT_EQ(ReadBytes(out.path() / "package.exe"), data);
   // Downloading from the size probe to the end: 1 s + 2 s of pauses, and not the
-  // 4 s a third pause would add.
+  // 4 s a third pause would add; then the package is held 500 ms before state 8.
   EXPECT_GE(r.HeldMs(STATUS_DOWNLOADING), 3000u - enginetest::kHoldSlackMs);
   EXPECT_LT(r.HeldMs(STATUS_DOWNLOADING), 6500u);
+  EXPECT_GE(r.HeldMs(STATUS_DOWNLOADDONE), 500u - enginetest::kHoldSlackMs);
   EXPECT_EQ(RetryPauseMs(1000, 0), 1000u);
   EXPECT_EQ(RetryPauseMs(1000, 2), 4000u);
   EXPECT_EQ(RetryPauseMs(1000, 9), 30000u);
+  // A failed transfer: 1 s of "failed", 2 s of "cleaning up".
+  real.retries = 0;
+  r = RunEngine(real, Link("/p.bin?status=403"), u"", target);
+  EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  EXPECT_GE(r.HeldMs(STATUS_DOWNLOAD_FAILED), 1000u - enginetest::kHoldSlackMs);
+  EXPECT_GE(r.HeldMs(STATUS_CLEANUP_FILES), 2000u - enginetest::kHoldSlackMs);
 }
 
 }  // namespace

@@ -82,6 +82,8 @@ TEST_F(DownloadSegments, ARangeFailingForGoodEndsItAllAtOnceWithoutWaitingForASi
                                "&stall_after~2097154=50000&stall_ms~2097154=4000"),
                           u"", target);
   EXPECT_EQ(Tail(r, 3), kFailedAfterTransfer);
+  // Why is the refused range's answer, not the stop it caused in the others.
+  EXPECT_EQ(r.failure, (EngineFailure{FailureReason::kHttpStatus, FailureReason::kNone, 404}));
   EXPECT_GE(r.HeldMs(STATUS_DOWNLOAD_FAILED), 1000u - enginetest::kHoldSlackMs);
   EXPECT_GE(r.HeldMs(STATUS_CLEANUP_FILES), 2000u - enginetest::kHoldSlackMs);
   EXPECT_FALSE(TargetExists());
@@ -125,6 +127,7 @@ TEST_F(DownloadSegments, TheCancelQuestionHoldsAllFourAndYesStopsThemAll) {
   ASSERT_TRUE(cancelled);
   EXPECT_EQ(afterHold, held);
   EXPECT_EQ(Tail(r, 2), (std::vector<int32_t>{STATUS_DOWNLOAD_CANCELLED, STATUS_FINISHED}));
+  EXPECT_EQ(r.failure.reason, FailureReason::kCancelled);
   EXPECT_LT(r.last.bytesDone, kSize);
   EXPECT_FALSE(TargetExists());
   EXPECT_EQ(RunRanges(5), kFour);  // nothing asked for after the cancel

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,26 +21,103 @@ struct Observation {
   uint64_t atMs;  // since the worker was resumed
 };
 
+// Hears everything the engine tells and keeps its time. As a clock its holds and
+// pauses take no time: each moves the clock on at once and counts towards the
+// state the engine is in, so a run's holds can be asserted exactly.
+class Recorder : public IEngineEvents, public EngineClock {
+ public:
+  uint64_t NowMs() override {
+    platform::LockGuard guard(lock_);
+    return now_;
+  }
+  void SleepMs(uint32_t ms) override {
+    {
+      platform::LockGuard guard(lock_);
+      now_ += ms;
+      if (!held_.empty()) held_.back() += ms;
+    }
+    // A moment of the system's time, so that a thread waiting in a loop of such
+    // pauses lets the others run.
+    platform::SleepMs(0);
+  }
+  void OnStateChange(const DownloadStatus& status, const EngineFailure& failure) override {
+    platform::LockGuard guard(lock_);
+    states_.push_back(status.state);
+    held_.push_back(0);
+    failure_ = failure;
+  }
+  void OnProbe(const ProbeEvent& probe) override {
+    platform::LockGuard guard(lock_);
+    probes_.push_back(probe);
+  }
+  void OnAttempt(const AttemptEvent& attempt) override {
+    platform::LockGuard guard(lock_);
+    attempts_.push_back(attempt);
+  }
+  void OnRetryPause(uint32_t ms, int retry, int retries) override {
+    platform::LockGuard guard(lock_);
+    pauses_.push_back(ms);
+  }
+  void OnDigest(const std::u16string& expected, const std::u16string& computed) override {
+    platform::LockGuard guard(lock_);
+    digests_.push_back({expected, computed});
+  }
+
+  std::vector<int32_t> States() const { return Copy(states_); }
+  // The failure as the last state change told it.
+  EngineFailure Failure() const { return Copy(failure_); }
+  std::vector<ProbeEvent> Probes() const { return Copy(probes_); }
+  std::vector<AttemptEvent> Attempts() const { return Copy(attempts_); }
+  std::vector<uint32_t> Pauses() const { return Copy(pauses_); }
+  std::vector<std::pair<std::u16string, std::u16string>> Digests() const { return Copy(digests_); }
+  // How long the first occurrence of a state was held, by this clock.
+  uint64_t HeldMs(int32_t state) const {
+    platform::LockGuard guard(lock_);
+    for (size_t i = 0; i < states_.size(); ++i)
+      if (states_[i] == state) return held_[i];
+    return 0;
+  }
+
+ private:
+  template <typename T>
+  T Copy(const T& v) const {
+    platform::LockGuard guard(lock_);
+    return v;
+  }
+  mutable platform::Lock lock_;
+  uint64_t now_ = 0;
+  std::vector<int32_t> states_;
+  std::vector<uint64_t> held_;
+  EngineFailure failure_;
+  std::vector<ProbeEvent> probes_;
+  std::vector<AttemptEvent> attempts_;
+  std::vector<uint32_t> pauses_;
+  std::vector<std::pair<std::u16string, std::u16string>> digests_;
+};
+
 struct RunResult {
   int started = 0;
-  std::vector<Observation> changes;  // one entry per change of state
+  std::vector<Observation> changes;  // as polled: one entry per change of state seen
   DownloadStatus last{};
   bool released = false;
-  // How long each state was seen, by state code.
+  std::shared_ptr<Recorder> heard = std::make_shared<Recorder>();
+  bool realClock = false;
+  // Why the run failed, as the engine kept it at the end (also when it could not
+  // start).
+  EngineFailure failure;
+  // Every state the engine stored, in order.
+  std::vector<int32_t> States() const { return heard->States(); }
+  // How long a state was held: by the recorder's clock, or as polled when the run
+  // went by the system's clock.
   uint64_t HeldMs(int32_t state) const {
+    if (!realClock) return heard->HeldMs(state);
     for (size_t i = 0; i + 1 < changes.size(); ++i)
       if (changes[i].state == state) return changes[i + 1].atMs - changes[i].atMs;
     return 0;
   }
-  std::vector<int32_t> States() const {
-    std::vector<int32_t> s;
-    for (auto& c : changes) s.push_back(c.state);
-    return s;
-  }
 };
 
-// Tests pause 20 ms before the first retry instead of a second (one test times the
-// real pauses).
+// Tests pause 20 ms before the first retry instead of a second.
 constexpr uint32_t kShortRetryPauseMs = 20;
 // A hold is seen between two polls of the status, so on a loaded machine (or under
 // Wine, whose tick is coarse) it can look shorter than the engine's pause by a poll
@@ -47,9 +125,11 @@ constexpr uint32_t kShortRetryPauseMs = 20;
 // tells each of them from the next shorter one and from none.
 constexpr uint64_t kHoldSlackMs = 150;
 // The installer's settings but for the short retry pause; links and target are the
-// run's.
+// run's. The holds and retry pauses take no time unless realClock is set (for the
+// tests that time them, or act while they last).
 struct EngineSetup : EngineSettings {
   EngineSetup() { firstRetryPauseMs = kShortRetryPauseMs; }
+  bool realClock = false;
 };
 
 using TickFn = std::function<void(const DownloadStatus&, uint64_t)>;
@@ -60,9 +140,12 @@ inline RunResult RunEngine(EngineSetup setup, const std::u16string& link, const 
                            const std::u16string& target, const TickFn& onTick = {}, uint32_t pollMs = 25,
                            uint64_t limitMs = 60000) {
   RunResult r;
+  r.realClock = setup.realClock;
   setup.download.url = link;
   setup.fallback.url = fallback;
   setup.targetPath = target;
+  setup.events = r.heard.get();
+  setup.clock = setup.realClock ? nullptr : r.heard.get();
   r.started = StartDownloadEngine(setup);
   if (r.started) {
     r.last = WaitForDownloadEnd(pollMs, [&](const DownloadStatus& s, uint64_t now) {
@@ -72,6 +155,7 @@ inline RunResult RunEngine(EngineSetup setup, const std::u16string& link, const 
       if (!last && onTick) onTick(s, now);
     }, limitMs);
   }
+  r.failure = ReadDownloadFailure();
   r.released = ReleaseDownloadObjects();
   return r;
 }

@@ -67,10 +67,11 @@ class Server {
     skip_ = Lines("requests.jsonl").size();
     skipSending_ = Lines("progress.jsonl").size();
   }
-  // The log is written when a response ends, so a moment may pass before it shows.
+  // The log is written when a response ends, so a moment may pass before it shows:
+  // an answer the engine gave up on ends only when the server's stall does.
   std::vector<Record> Requests(size_t expected = 0) const {
     std::vector<std::string> lines;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 250; ++i) {
       lines = Lines("requests.jsonl");
       if (lines.size() >= skip_ + expected) break;
       platform::SleepMs(20);

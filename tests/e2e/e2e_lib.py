@@ -125,6 +125,12 @@ class Probe:
     def processes(self):
         return self.call("processes")["processes"]
 
+    def temp_folder(self, prefix):
+        """The prefix's folder for temporary files, as a host path."""
+        t = self.call("temp")["temp"].rstrip("\\")
+        check(t[1:3] == ":\\", "temp folder %r" % t)
+        return os.path.join(prefix, "drive_%s" % t[0].lower(), *t[3:].split("\\"))
+
     def kill(self, pid):
         return self.call("kill", pid)
 
@@ -291,7 +297,7 @@ class Server:
 
 def xml_config(name, entries, registry=None, raw_name=False, retries=None, segments=None):
     """A configuration document; entries are dicts with os, bit, rlink, patch, default,
-    sha256 and signer (the rlink's digest and publisher); retries and segments, when
+    sha256, signer and quietArgs (the rlink's attributes); retries and segments, when
     given, become <retries> and <segments>."""
     def esc(s):
         return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
@@ -307,7 +313,8 @@ def xml_config(name, entries, registry=None, raw_name=False, retries=None, segme
         lines.append('    <installerInfo%s>' % (' default="YES"' if e.get("default") else ""))
         for key in ("os", "bit", "rlink", "patch"):
             if key in e:
-                attr = "".join(' %s="%s"' % (a, esc(e[a])) for a in ("sha256", "signer") if key == "rlink" and a in e)
+                attr = "".join(' %s="%s"' % (a, esc(e[a])) for a in ("sha256", "signer", "quietArgs")
+                               if key == "rlink" and a in e)
                 lines.append("      <%s%s>%s</%s>" % (key, attr, esc(e[key]), key))
         lines.append("    </installerInfo>")
     lines += ["  </product>", "</zarnwebinstaller>", ""]
@@ -324,8 +331,11 @@ def package_file_name(product):
 class Installer:
     """One case folder with the installer, its skin and configuration, and its process."""
 
-    def __init__(self, ctx, folder, exe_name="ZarnWebInstaller.exe"):
+    def __init__(self, ctx, folder, exe_name="ZarnWebInstaller.exe", run_name=None):
         self.ctx, self.folder, self.exe_name = ctx, folder, exe_name
+        # A second run in the same folder needs a Wine log of its own: the probe's
+        # exit code is read from it.
+        self.run_name = run_name or os.path.basename(folder)
         self.proc = None
         self.exe_win = windows_path(os.path.join(folder, exe_name))
 
@@ -347,10 +357,25 @@ class Installer:
             with open(os.path.join(self.folder, "ZarnWebInstallerString.ini"), "w", encoding="utf-8") as f:
                 f.write(ini)
 
-    def start(self, overrides=""):
-        self.log = open(os.path.join(self.folder, "..", os.path.basename(self.folder) + ".wine.log"), "w")
+    def start(self, args=(), exit_code=False, overrides=""):
+        """Starts the installer with args; with exit_code through the probe, which
+        waits for it and reports its whole exit code (exit_code()); overrides: more
+        WINEDLLOVERRIDES entries for this run."""
+        self.log_path = os.path.join(self.folder, "..", self.run_name + ".wine.log")
+        self.log = open(self.log_path, "w")
         self.started_at = time.monotonic()
-        self.proc = self.ctx.wine.start([os.path.join(self.folder, self.exe_name)], self.folder, self.log, overrides)
+        cmd = [os.path.join(self.folder, self.exe_name)] + list(args)
+        if exit_code:
+            cmd = [self.ctx.probe.exe, "run"] + cmd
+        self.proc = self.ctx.wine.start(cmd, self.folder, self.log, overrides)
+
+    def exit_code(self):
+        """The installer's exit code as the probe saw it, once the run has ended."""
+        self.log.flush()
+        for line in reversed(open(self.log_path, encoding="utf-8", errors="replace").read().splitlines()):
+            if line.startswith('{"exit":'):
+                return json.loads(line)["exit"]
+        raise Fail("the probe reported no exit code")
 
     def running(self):
         return self.proc is not None and self.proc.poll() is None

@@ -78,6 +78,12 @@ class Context:
                 return c
         return None
 
+    def temp_listing(self):
+        """What the prefix's folder for temporary files holds."""
+        if not hasattr(self, "_temp"):
+            self._temp = self.probe.temp_folder(self.wine.env["WINEPREFIX"])
+        return sorted(os.listdir(self._temp)) if os.path.isdir(self._temp) else []
+
     def skin(self, name):
         """A skin image decoded as the installer decodes it."""
         if name not in self._images:
@@ -360,6 +366,7 @@ def case_success_defaults_without_ini(case):
     product = "Zarn E2E Product"
     served = case.serve("pkg.exe", 400 * 1024)
     case.inst.lay_out(config(product, links(case, "/pkg.exe", SLOW)), ini=None)
+    before, temp_before = sorted(os.listdir(case.app)), CTX.temp_listing()
     case.inst.start()
     snap = CTX.probe.windows()
     win = case.inst.wait_window()
@@ -373,6 +380,12 @@ def case_success_defaults_without_ini(case):
     check(order == sorted(order, key=[DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"]].index),
           "status texts out of order: %r" % seq)
     case.expect_started(product, served)
+    # Started without a command line it writes nothing but the package (the record
+    # beside it is the package's own), neither here nor among the temporary files.
+    package = package_file_name(product)
+    check(sorted(os.listdir(case.app)) == sorted(before + [package, package + ".started.txt"]),
+          "files beside the installer: %r" % sorted(set(os.listdir(case.app)) - set(before)))
+    check(CTX.temp_listing() == temp_before, "new temporary files: %r" % sorted(set(CTX.temp_listing()) - set(temp_before)))
 
 
 def case_fallback_after_404(case):
@@ -1273,6 +1286,238 @@ def case_pictures_at_96_dpi_equal_mains(case):
         check(not odd, "%s: %d of %d frames differ from every frame of main's" % (stage, len(odd), len(ours)))
 
 
+# --- runs an administrator scripts ----------------------------------------------------
+QUIET_ARGS = "/S /exitcode=3010"
+
+
+def admin_config(case, product, path, query="", digest=None):
+    """The usual entries, the machine's rlink with quiet arguments (and a digest)."""
+    entries = links(case, path, query)
+    for e in entries:
+        if e["rlink"].startswith(case.server.url(path)):
+            e["quietArgs"] = QUIET_ARGS
+            if digest:
+                e["sha256"] = digest
+    return config(product, entries)
+
+
+def run_unseen(case, args, timeout=60):
+    """Runs the installer with args to its end while checking that it shows no window
+    and no box at any time; gives its exit code."""
+    case.inst.start(args, exit_code=True)
+    end = time.monotonic() + timeout
+    while case.inst.running():
+        check(time.monotonic() < end, "the installer did not end within %.0f s" % timeout)
+        _, mine = case.inst.ours()
+        shown = [w["class"] for w in mine if w["visible"]]
+        check(not shown, "the installer showed a window: %r" % shown)
+        time.sleep(0.2)
+    return case.inst.exit_code()
+
+
+def read_log(path):
+    check(os.path.exists(path), "no log at %s" % path)
+    raw = open(path, "rb").read()
+    text = raw.decode("utf-8")  # a log that is not UTF-8 fails here
+    lines = text.split("\r\n")
+    check(lines[-1] == "" and all(l and l.split()[1] == "ms" for l in lines[:-1]),
+          "not one timed line per event: %r" % lines[:3])
+    return lines[:-1]
+
+
+def expect_line(lines, *parts):
+    hit = [l for l in lines if all(p in l for p in parts)]
+    check(hit, "no log line with %r among:\n  %s" % (parts, "\n  ".join(lines)))
+    return hit[0]
+
+
+def case_quiet_success_returns_the_packages_code(case):
+    product = "Zarn E2E Product"
+    served = case.serve("pkg.exe", 300 * 1024)
+    case.inst.lay_out(admin_config(case, product, "/pkg.exe"))
+    before, temp_before = sorted(os.listdir(case.app)), CTX.temp_listing()
+    code = run_unseen(case, ["/quiet"])
+    check(code == 3010, "exit code %d, not the package's 3010" % code)
+    case.expect_started(product, served, timeout=5)
+    line = case.record_lines(product)[0]
+    check(line.endswith(" " + QUIET_ARGS), "the package was started as %r" % line)
+    expect_probe_then_range(case, "/pkg.exe", len(served))
+    package = package_file_name(product)
+    check(sorted(os.listdir(case.app)) == sorted(before + [package, package + ".started.txt"]), "files appeared")
+    check(CTX.temp_listing() == temp_before, "temporary files appeared without /log")
+
+
+def case_quiet_bad_switch_then_404(case):
+    product = "Zarn E2E Product"
+    case.serve("pkg.exe", 64 * 1024)
+    case.inst.lay_out(admin_config(case, product, "/missing.exe"))
+    before = sorted(os.listdir(case.app))
+    # A switch nobody knows: the bad-command-line code, and not one request.
+    code = run_unseen(case, ["/quiet", "/Frobnicate"])
+    check(code == 1639, "exit code %d for an unknown switch" % code)
+    check(not case.server.finished(), "a request was made: %r" % case.server.finished())
+    # A link that answers 404, no fallback: the download failed, and the log says why.
+    log = os.path.join(case.dir, "quiet 404.log")
+    code = run_unseen(case, ["-Q", "/Log", windows_path(log)])
+    check(code == 1603, "exit code %d after a 404" % code)
+    case.expect_nothing_left(product, before)
+    lines = read_log(log)
+    expect_line(lines, "probe " + case.server.url("/missing.exe"), "status 404")
+    expect_line(lines, 'state 6 "Download failed."', "HTTP 404")
+    expect_line(lines, "exit code 1603")
+    print("  log:\n    " + "\n    ".join(lines))
+
+
+def case_quiet_digest_mismatch(case):
+    product = "Zarn E2E Product"
+    data = case.serve("pkg.exe", 200 * 1024)
+    expected = hashlib.sha256(data).hexdigest()
+    case.inst.lay_out(admin_config(case, product, "/pkg.exe", "corrupt_at=100000", digest=expected))
+    before = sorted(os.listdir(case.app))
+    log = os.path.join(case.dir, "digest.log")
+    code = run_unseen(case, ["/quiet", "/log", windows_path(log)])
+    check(code == 1603, "exit code %d after a digest mismatch" % code)
+    case.expect_nothing_left(product, before)
+    corrupt = bytearray(data)
+    corrupt[100000] ^= 0xFF
+    lines = read_log(log)
+    expect_line(lines, "sha256 expected " + expected, "computed " + hashlib.sha256(corrupt).hexdigest())
+    expect_line(lines, "digest-mismatch")
+
+
+def case_passive_missing_configuration_then_cancel(case):
+    product = "Zarn E2E Product"
+    # No configuration: its exit code, and no box (nor a window) at any time.
+    case.inst.lay_out(xml=None)
+    code = run_unseen(case, ["/passive"])
+    check(code == 1619, "exit code %d without a configuration" % code)
+    # The window to watch; the Cancel button ends the run at once, without a question.
+    case.serve("big.exe", 8 * 1024 * 1024)
+    case.inst.lay_out(admin_config(case, product, "/big.exe", "chunk=16384&delay_ms=25"))
+    before = sorted(n for n in os.listdir(case.app))
+    case.inst.start(["/passive"], exit_code=True)
+    win = case.inst.wait_window()
+    wait_transfer(case, "/big.exe", 128 * 1024)
+    # A quiet second run for the same package has no window to bring forward: its
+    # own exit code and a log line, and never a box.
+    log = os.path.join(case.dir, "second.log")
+    second = Installer(CTX, case.app, run_name=os.path.basename(case.app) + "-second")
+    case.cleanups.append(second.stop)
+    second.start(["/quiet", "/log", windows_path(log)], exit_code=True)
+    end = time.monotonic() + 20
+    while second.running():
+        check(time.monotonic() < end, "the second run did not end")
+        shown = [w["hwnd"] for w in case.inst.ours()[1] if w["visible"]]
+        check(shown == [win["hwnd"]], "windows shown: %r besides the first's %r" % (shown, win["hwnd"]))
+        time.sleep(0.2)
+    code = second.exit_code()
+    check(code == 1618, "exit code %d for a second run" % code)
+    expect_line(read_log(log), "another installer is at work on this package")
+    case.inst.click_client(win, 484 + 48, 278 + 16)
+    clicked = time.monotonic()
+    while case.inst.running():
+        check(not case.inst.boxes(), "a box asked: %r" % [box_text(b) for b in case.inst.boxes()])
+        check(time.monotonic() - clicked < 15, "the run did not end after the cancel")
+        time.sleep(0.3)
+    print("  ended %.1f s after the click" % (time.monotonic() - clicked))
+    code = case.inst.exit_code()
+    check(code == 1602, "exit code %d after a cancel" % code)
+    case.expect_nothing_left(product, before)
+
+
+def case_log_alone_is_the_normal_run_and_a_log(case):
+    product = "Zarn E2E Product"
+    served = case.serve("pkg.exe", 400 * 1024)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=65536&delay_ms=100")), ini=None)
+    log = os.path.join(case.dir, "normal.log")
+    case.inst.start(["/log", windows_path(log)])
+    win = case.inst.wait_window()
+    frames = frames_until_exit(case, win, 60)
+    seq, worst = statuses(frames, STATUS_TEXTS)
+    print("  status texts seen: %r" % seq)
+    order = [t for t in seq if t in (DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"])]
+    check(order == [DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"]], "status texts %r" % seq)
+    case.expect_started(product, served)
+    line = case.record_lines(product)[0]
+    check(line.strip().endswith('.exe"'), "the package got arguments in a normal run: %r" % line)
+    expect_probe_then_range(case, "/pkg.exe", len(served))
+    lines = read_log(log)
+    for state in (1, 2, 3, 8):
+        expect_line(lines, "state %d " % state)
+    expect_line(lines, "package started: ", ", no arguments")
+    expect_line(lines, "exit code 0")
+    print("  log:\n    " + "\n    ".join(lines))
+
+
+# --- the normal run against a build of main (ZARN_BASELINE_INSTALLER) ----------------
+def watched_normal_run(case, installer, args=()):
+    """One success run of the given installer: its requests (without the port and
+    their times), the status texts seen, and two intervals of the wall clock: from
+    the transfer's last byte to the package's start, and from there to the end."""
+    product = "Zarn E2E Product"
+    case.server.stop()
+    case.server.start()
+    case.serve("pkg.exe", 400 * 1024)
+    shutil.rmtree(case.app, ignore_errors=True)
+    case.inst.lay_out(config(product, links(case, "/pkg.exe", "chunk=65536&delay_ms=150")), ini=None)
+    shutil.copy(installer, os.path.join(case.app, "ZarnWebInstaller.exe"))
+    before, temp_before = sorted(os.listdir(case.app)), CTX.temp_listing()
+    case.inst.start(list(args))
+    win = case.inst.wait_window()
+    frames = frames_until_exit(case, win, 60)
+    ended = time.time()
+    wait_for(lambda: case.record_lines(product), 10, "the package's start record")
+    started = os.path.getmtime(case.package_path(product) + ".started.txt")
+    texts, _ = statuses(frames, STATUS_TEXTS)
+    port = ":%d" % case.server.port
+    finished = case.server.finished()
+    transfer_end = max(r["ended_ms"] for r in finished) / 1000.0
+    requests = [{k: (str(v).replace(port, ":PORT")) for k, v in r.items() if k != "ended_ms"} for r in finished]
+    return {"requests": requests, "texts": texts, "handoff": round(started - transfer_end, 2),
+            "close": round(ended - started, 2), "files": sorted(set(os.listdir(case.app)) - set(before)),
+            "temp": sorted(set(CTX.temp_listing()) - set(temp_before)), "record": case.record_lines(product)}
+
+
+def case_normal_run_as_the_previous_main(case):
+    baseline = os.environ.get("ZARN_BASELINE_INSTALLER")
+    if not baseline or not os.path.exists(baseline):
+        raise Skip("no baseline installer (ZARN_BASELINE_INSTALLER)")
+    builds = [("previous main", baseline, []), ("this build", CTX.installer, []),
+              ("this build, /log", CTX.installer, ["/log", windows_path(os.path.join(case.dir, "n.log"))])]
+    # Rounds in turn, so that a busy moment of the machine falls on every build alike.
+    rounds = [[watched_normal_run(case, exe, args) for _, exe, args in builds] for _ in range(3)]
+    for rnd in rounds:
+        for (name, _, _), r in zip(builds, rnd):
+            print("  %-17s hand-off %.2f s, close %.2f s, texts %s" % (name, r["handoff"], r["close"], r["texts"]))
+    for (name, _, _), r in zip(builds, rounds[0]):
+        print("  %-17s files %s, temp %s, record %s" % (name, r["files"], r["temp"], r["record"]))
+        for q in r["requests"]:
+            print("  %-17s %s %s%s range=%r ua=%r referer=%r accept=%r -> %s, %s bytes" % (
+                "", q["method"], q["path"], "?" + q["query"] if q["query"] else "", q["range"], q["user_agent"],
+                q["referer"], q["accept"], q["status"], q["bytes_sent"]))
+    order = [DEFAULTS["downloading"], DEFAULTS["done"], DEFAULTS["prepare"]]
+
+    def median(i, key):
+        return sorted(rnd[i][key] for rnd in rounds)[len(rounds) // 2]
+
+    base = rounds[0][0]
+    for i, (name, _, _) in enumerate(builds):
+        seen = set()
+        for rnd in rounds:
+            r = rnd[i]
+            check(r["requests"] == base["requests"], "%s: the requests differ" % name)
+            check(r["files"] == base["files"] and r["temp"] == base["temp"], "%s: other files" % name)
+            # A screen grab can miss a text that shows half a second; the order holds.
+            check([t for t in order if t in r["texts"]] == r["texts"], "%s: texts %r" % (name, r["texts"]))
+            seen |= set(r["texts"])
+        check(seen == set(order), "%s: texts seen %r" % (name, sorted(seen)))
+        if i:
+            for key in ("handoff", "close"):
+                a, b = median(i, key), median(0, key)
+                print("  %-17s %s: median %.2f s, previous main %.2f s" % (name, key, a, b))
+                check(abs(a - b) < 0.3, "%s: %s %.2f s, not %.2f s" % (name, key, a, b))
+
+
 GROUPS = {
     "success": [case_success_with_ini, case_success_defaults_without_ini],
     "fallback": [case_fallback_after_404],
@@ -1294,6 +1539,10 @@ GROUPS = {
     "access": [case_keyboard_and_screen_readers, case_second_instance_leaves_the_first_alone,
                case_giant_background_fits_the_screen],
     "baseline": [case_pictures_at_96_dpi_equal_mains],
+    "admin": [case_quiet_success_returns_the_packages_code, case_quiet_bad_switch_then_404,
+              case_quiet_digest_mismatch, case_passive_missing_configuration_then_cancel,
+              case_log_alone_is_the_normal_run_and_a_log],
+    "unchanged": [case_normal_run_as_the_previous_main],
 }
 
 CTX = None

@@ -24,6 +24,10 @@
 //                                   processes for that long, as a screen reader hooks
 //                                   them: one JSON line each as it comes, with the
 //                                   window's text at that moment
+//   window_probe run EXE ARG...     starts EXE with the arguments, waits for it and
+//                                   gives its whole exit code (Wine's own exit status
+//                                   keeps only the low 8 bits)
+//   window_probe temp               the folder for temporary files
 #include <windows.h>
 
 #include <oleacc.h>
@@ -413,6 +417,36 @@ int WinEvents(int seconds) {
   return 0;
 }
 
+int Run(int argc, char** argv) {
+  std::wstring line;
+  for (int i = 0; i < argc; ++i) {
+    const std::wstring arg = Wide(argv[i]);
+    if (i) line += L" ";
+    line += arg.find_first_of(L" \t") == std::wstring::npos && !arg.empty() ? arg : L"\"" + arg + L"\"";
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::printf("{\"error\":%lu}\n", ::GetLastError());
+    return 1;
+  }
+  ::CloseHandle(pi.hThread);
+  ::WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hProcess);
+  std::printf("{\"exit\":%lu}\n", code);
+  return 0;
+}
+
+int Temp() {
+  wchar_t buf[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+  std::printf("{\"temp\":%s}\n", Json(std::wstring(buf, n)).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int, char**) {
@@ -433,6 +467,8 @@ int main(int, char**) {
   if (mode == "accessible" && argc == 3)
     return AccessibleTree(std::strtoull(argv[2], nullptr, 10) ? reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(argv[2], nullptr, 10))) : ::GetDesktopWindow());
   if (mode == "winevents" && argc == 3) return WinEvents(std::atoi(argv[2]));
+  if (mode == "run" && argc >= 3) return Run(argc - 2, argv + 2);
+  if (mode == "temp") return Temp();
   if (mode == "render" && argc >= 6)
     return Render(Wide(argv[2]).c_str(), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argc - 6,
                   argv + 6);
@@ -440,6 +476,7 @@ int main(int, char**) {
   if (mode == "hammer" && argc == 5) return Hammer(Wide(argv[2]), Wide(argv[3]), std::atoi(argv[4]));
   std::fprintf(stderr,
                "usage: window_probe windows | processes | kill PID | image FILE | render FACE HEIGHT WIDTH WEIGHT TEXT... |\n"
-               "       accessible HWND | winevents SECONDS | trust add|remove FILE.der | hammer FILE REPLACEMENT SECONDS\n");
+               "       accessible HWND | winevents SECONDS | trust add|remove FILE.der | hammer FILE REPLACEMENT SECONDS |\n"
+               "       run EXE ARG... | temp\n");
   return 2;
 }

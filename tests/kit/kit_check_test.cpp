@@ -342,13 +342,15 @@ TEST(KitCheck, FindingsSayWhatTheInstallerActuallyDoes) {
   EXPECT_EQ(FindCode(only, "fallback-only")->grade, kit::Grade::kNote);
   ExpectTableIsTheInstaller(only, dir.Wide("ZarnWebInstaller.xml"));
 
-  // A malformed digest takes the link away for its machine; a good one is shown.
+  // A malformed digest takes the link away for its machine; a good one is shown, and
+  // so are quiet arguments, in columns of their own that only such a kit has.
   const kit::Report sha = CheckXml(
       dir, Config("<installerInfo><os>Windows 8</os><bit>64</bit><rlink sha256=\"" + std::string(64, 'A') +
-                  "\">https://h.example/8.exe</rlink></installerInfo>\n"
+                  "\" quietArgs=\"/S /norestart\">https://h.example/8.exe</rlink></installerInfo>\n"
                   "<installerInfo><os>Windows 7</os><bit>64</bit><rlink sha256=\"" + std::string(63, 'a') +
                   "\">https://h.example/7.exe</rlink></installerInfo>\n"));
   EXPECT_EQ(Row(sha, "Windows 8", "64", false).download.sha256, std::string(64, 'a'));
+  EXPECT_EQ(Row(sha, "Windows 8", "64", false).download.quietArgs, "/S /norestart");
   EXPECT_FALSE(Row(sha, "Windows 7", "64", false).hasLink);
   EXPECT_NE(FindCode(sha, "sha256-malformed"), nullptr);
   EXPECT_EQ(FindCode(sha, "entry-incomplete"), nullptr) << Codes(sha);
@@ -364,6 +366,12 @@ TEST(KitCheck, FindingsSayWhatTheInstallerActuallyDoes) {
   EXPECT_EQ(FindCode(signed_, "unread-attribute"), nullptr) << Codes(signed_);
   ASSERT_NE(FindCode(signed_, "plain-http"), nullptr);
   EXPECT_EQ(FindCode(signed_, "plain-http")->grade, kit::Grade::kNote) << "the publisher guards it on the way";
+  EXPECT_EQ(FindCode(sha, "unread-attribute"), nullptr) << Codes(sha);
+  const std::string table = kit::RenderText(sha);
+  EXPECT_LT(table.find("quietArgs"), table.find("fallback")) << table;
+  EXPECT_NE(table.find("/S /norestart"), std::string::npos) << table;
+  EXPECT_NE(kit::RenderJson(sha).find("\"quietArgs\": \"/S /norestart\""), std::string::npos);
+  EXPECT_EQ(kit::RenderText(only).find("quietArgs"), std::string::npos);
 }
 
 // Windows XP reaches today's TLS 1.2 servers not at all: a row that tries only

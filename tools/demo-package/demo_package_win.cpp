@@ -1,9 +1,14 @@
 // demo-package: the package a test or the demo hands to the installer. When started
 // it appends its command line to "<its own file name>.started.txt" beside itself (a
 // downloaded copy named after the product records beside the installer), shows for
-// about a second and a half that the product was installed, and exits 0.
+// about a second and a half that the product was installed, and exits 0. Like a
+// vendor's package it knows two arguments of unattended runs: /S shows nothing, and
+// /exitcode=N ends with N (3010, say: installed, restart needed).
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <cwchar>
 #include <string>
 
 #include "platform/text.h"
@@ -66,12 +71,35 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+struct Arguments {
+  bool silent = false;
+  DWORD exitCode = 0;
+};
+
+Arguments ReadArguments() {
+  Arguments a;
+  int count = 0;
+  LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  for (int i = 1; argv && i < count; ++i) {
+    if (::lstrcmpiW(argv[i], L"/S") == 0) a.silent = true;
+    if (::_wcsnicmp(argv[i], L"/exitcode=", 10) == 0) {
+      a.exitCode = static_cast<DWORD>(std::wcstoul(argv[i] + 10, nullptr, 10));
+    }
+  }
+  if (argv) ::LocalFree(argv);
+  return a;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   const std::wstring path = ModulePath();
   const bool recorded = !path.empty() && RecordStart(path);
   const std::wstring product = ProductName(path);
+  const Arguments args = ReadArguments();
+  // The record is what callers check; a package that could not write it failed.
+  const int exitCode = !recorded ? 1 : static_cast<int>(args.exitCode);
+  if (args.silent) return exitCode;
 
   WNDCLASSW wc{};
   wc.lpfnWndProc = WndProc;
@@ -103,6 +131,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
       ::DispatchMessageW(&m);
     }
   }
-  // The record is what callers check; a package that could not write it failed.
-  return recorded ? 0 : 1;
+  return exitCode;
 }

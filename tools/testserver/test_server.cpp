@@ -45,9 +45,12 @@ struct TestServer::Impl {
     if (index < records.size()) records[index].bytesSent += n;
   }
   void Finish(size_t index) {
-    if (logFile.empty()) return;
     std::lock_guard<std::mutex> g(m);
     if (index >= records.size()) return;
+    records[index].endedMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                       std::chrono::system_clock::now().time_since_epoch())
+                                                       .count());
+    if (logFile.empty()) return;
     std::ofstream out(logFile, std::ios::app);
     out << ToJsonLine(records[index]) << "\n";
   }
@@ -227,7 +230,7 @@ std::string ToJsonLine(const RequestRecord& r) {
   o << "{\"method\":\"" << JsonEscape(r.method) << "\",\"path\":\"" << JsonEscape(r.path) << "\",\"query\":\""
     << JsonEscape(r.query) << "\",\"user_agent\":\"" << JsonEscape(r.userAgent) << "\",\"range\":\"" << JsonEscape(r.range)
     << "\",\"referer\":\"" << JsonEscape(r.referer) << "\",\"accept\":\"" << JsonEscape(r.accept)
-    << "\",\"status\":" << r.status << ",\"bytes_sent\":" << r.bytesSent << "}";
+    << "\",\"status\":" << r.status << ",\"bytes_sent\":" << r.bytesSent << ",\"ended_ms\":" << r.endedMs << "}";
   return o.str();
 }
 

@@ -51,6 +51,9 @@ struct RequestRecord {
   std::string accept;
   int status = 0;
   uint64_t bytesSent = 0;
+  // When the answer ended, in milliseconds of the wall clock since 1970 (0 while it
+  // runs), so that a test can time what a client did after it.
+  uint64_t endedMs = 0;
 };
 
 class TestServer {

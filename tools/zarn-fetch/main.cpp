@@ -4,7 +4,8 @@
 // --sha256 names the digest the package must have (from either link), --retries how
 // often a broken transfer is tried again (0..10, default 3), --segments over how
 // many connections at once the package is fetched (1..8, default 1; counts out of
-// range are read as the nearest one allowed, as in the configuration). Exit code 0
+// range are read as the nearest one allowed, as in the configuration). On failure
+// the last line says why, in words, with the engine's reason number. Exit code 0
 // exactly when the package arrived (final state 8); 1 otherwise; 2 for a bad
 // command line.
 #include <cstdio>
@@ -23,6 +24,11 @@ namespace {
 int Usage() {
   std::fprintf(stderr, "usage: zarn-fetch [--sha256 HEX] [--retries N] [--segments N] LINK TARGET [FALLBACK]\n");
   return 2;
+}
+
+std::string Why(const EngineFailure& failure) {
+  return platform::WideToUtf8(DescribeFailure(failure)) + " [reason " +
+         std::to_string(static_cast<uint32_t>(failure.reason)) + " " + FailureReasonName(failure.reason) + "]";
 }
 
 }  // namespace
@@ -57,7 +63,7 @@ int main(int argc, char** argv) {
   // The same repair the installer window makes before it starts the engine.
   RepairLinks(&settings.download.url, &settings.fallback.url);
   if (!StartDownloadEngine(settings)) {
-    std::fprintf(stderr, "zarn-fetch: the download could not be started\n");
+    std::fprintf(stderr, "zarn-fetch: the download could not be started: %s\n", Why(ReadDownloadFailure()).c_str());
     ReleaseDownloadObjects();
     return 1;
   }
@@ -69,6 +75,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     shown = s.state;
   });
+  const EngineFailure failure = ReadDownloadFailure();
   ReleaseDownloadObjects();
-  return last.state == STATUS_PREPARE_INSTALL ? 0 : 1;
+  if (last.state == STATUS_PREPARE_INSTALL) return 0;
+  std::printf("failed: %s\n", Why(failure).c_str());
+  return 1;
 }

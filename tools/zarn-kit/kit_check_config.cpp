@@ -227,9 +227,9 @@ class ConfigChecker {
         if (row.hasLink) {
           row.usable = plan.linksParse;
           row.download = {U8(plan.download.url), plan.downloadRepaired, U8(plan.download.sha256),
-                          U8(plan.download.signer)};
+                          U8(plan.download.signer), U8(plan.download.quietArgs)};
           row.fallback = {U8(plan.fallback.url), plan.fallbackRepaired, U8(plan.fallback.sha256),
-                          U8(plan.fallback.signer)};
+                          U8(plan.fallback.signer), U8(plan.fallback.quietArgs)};
           // As the selection chose them, before the repair put "http://" in front.
           chosenDownload = plan.download.url.substr(plan.downloadRepaired ? 7 : 0);
           chosenFallback = plan.fallback.url.substr(plan.fallbackRepaired ? 7 : 0);
@@ -408,7 +408,7 @@ class ConfigChecker {
       const bool used = child == e.shape.osRecord || child == e.shape.bitRecord ||
                         child == e.rlink.linkRecord || child == e.patch.linkRecord;
       const bool link = name == u"rlink" || name == u"patch";
-      CheckAttributes(child, link ? std::initializer_list<const char16_t*>{u"sha256", u"signer"}
+      CheckAttributes(child, link ? std::initializer_list<const char16_t*>{u"sha256", u"signer", u"quietArgs"}
                                   : std::initializer_list<const char16_t*>{});
       if (link) CheckSha256(child);
       if (link) CheckSigner(child);

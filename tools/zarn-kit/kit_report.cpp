@@ -64,9 +64,18 @@ std::string Digest(const MachineRow& row, const LinkRow& link) {
   return link.sha256.empty() ? "-" : link.sha256;
 }
 
-std::string Signer(const MachineRow& row, const LinkRow& link) {
+// The link fields a kit may give or not: each has columns of its own (and a key in
+// the JSON) only in a kit that gives it somewhere, so that the report of every other
+// kit reads as it always did.
+struct OptionalField {
+  const char* title;
+  std::string LinkRow::*value;
+};
+const OptionalField kOptionalFields[] = {{"signer", &LinkRow::signer}, {"quietArgs", &LinkRow::quietArgs}};
+
+std::string Optional(const MachineRow& row, const LinkRow& link, const OptionalField& field) {
   if (!row.hasLink || !row.usable || link.link.empty()) return "";
-  return link.signer.empty() ? "-" : link.signer;
+  return (link.*field.value).empty() ? "-" : link.*field.value;
 }
 
 // Columns line up by characters, not by the bytes of their UTF-8.
@@ -101,9 +110,9 @@ std::string LinkJson(const MachineRow& row, const LinkRow& link, bool download) 
   if (!row.hasLink || !row.usable || link.link.empty()) return "null";
   std::string s = "{\"link\": " + Quoted(link.link) + ", \"httpAdded\": " + Bool(link.httpAdded) +
                   ", \"sha256\": " + (link.sha256.empty() ? "null" : Quoted(link.sha256));
-  // Named only when the vendor asked for a publisher, so that a report of a kit
-  // without one reads as it always did.
-  if (!link.signer.empty()) s += ", \"signer\": " + Quoted(link.signer);
+  for (const OptionalField& field : kOptionalFields) {
+    if (!(link.*field.value).empty()) s += std::string(", \"") + field.title + "\": " + Quoted(link.*field.value);
+  }
   if (download) s += std::string(", \"patch\": ") + Bool(row.patch);
   return s + "}";
 }
@@ -119,23 +128,28 @@ std::string RenderText(const Report& report) {
   }
   if (!report.machines.empty()) {
     out += "Product \"" + report.productName + "\", package file \"" + report.packageFileName + "\"\n\n";
-    // The signer columns appear only for a kit that names a publisher somewhere.
-    bool signers = false;
-    for (const MachineRow& row : report.machines)
-      signers = signers || !row.download.signer.empty() || !row.fallback.signer.empty();
+    std::vector<OptionalField> given;
+    for (const OptionalField& field : kOptionalFields) {
+      bool any = false;
+      for (const MachineRow& row : report.machines)
+        any = any || !(row.download.*field.value).empty() || !(row.fallback.*field.value).empty();
+      if (any) given.push_back(field);
+    }
     std::vector<std::vector<std::string>> rows = {{"machine", "product", "download", "http://", "sha256"}};
-    if (signers) rows[0].push_back("signer");
+    for (const OptionalField& field : given) rows[0].push_back(field.title);
     for (const char* title : {"fallback", "http://", "sha256"}) rows[0].push_back(title);
-    if (signers) rows[0].push_back("signer");
+    for (const OptionalField& field : given) rows[0].push_back(field.title);
     bool footnote = false;
     for (const MachineRow& row : report.machines) {
       footnote = footnote || (row.countsInstalled && !row.installed);
-      rows.push_back({row.osName + " " + row.bitness + "-bit", State(row), Cell(row, row.download, true),
-                      Added(row, row.download), Digest(row, row.download)});
-      if (signers) rows.back().push_back(Signer(row, row.download));
-      for (const std::string& cell : {Cell(row, row.fallback, false), Added(row, row.fallback), Digest(row, row.fallback)})
-        rows.back().push_back(cell);
-      if (signers) rows.back().push_back(Signer(row, row.fallback));
+      std::vector<std::string> cells = {row.osName + " " + row.bitness + "-bit", State(row),
+                                        Cell(row, row.download, true), Added(row, row.download),
+                                        Digest(row, row.download)};
+      for (const OptionalField& field : given) cells.push_back(Optional(row, row.download, field));
+      for (const std::string& c : {Cell(row, row.fallback, false), Added(row, row.fallback), Digest(row, row.fallback)})
+        cells.push_back(c);
+      for (const OptionalField& field : given) cells.push_back(Optional(row, row.fallback, field));
+      rows.push_back(cells);
     }
     Table(out, rows);
     if (footnote) out += "  * no registry key to look for: the product always counts as installed\n";

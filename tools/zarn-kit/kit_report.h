@@ -26,6 +26,7 @@ struct LinkRow {
   bool httpAdded = false;  // the installer put "http://" in front
   std::string sha256;     // expected digest, empty when none
   std::string signer;     // expected publisher, empty when none
+  std::string quietArgs;  // the package's arguments in an unattended run, empty when none
 };
 
 struct MachineRow {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -184,6 +185,30 @@ void TopUp(Request* r) {
   }
 }
 
+// libcurl's result as the errno value LastErrorCode() gives, so that callers read
+// a failure the way they read WinINet's.
+int ErrnoFor(CURLcode code) {
+  switch (code) {
+    case CURLE_OPERATION_TIMEDOUT: return ETIMEDOUT;
+    case CURLE_COULDNT_CONNECT: return ECONNREFUSED;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return EHOSTUNREACH;
+    case CURLE_RECV_ERROR: return ECONNRESET;
+    case CURLE_SEND_ERROR: return EPIPE;
+    case CURLE_PARTIAL_FILE: return ECONNABORTED;
+    case CURLE_TOO_MANY_REDIRECTS: return ELOOP;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR: return EPROTO;
+    default: return EIO;
+  }
+}
+
+// Fails a call of the seam with the errno that tells why.
+bool Failed(int error) {
+  errno = error;
+  return false;
+}
+
 Request* AsRequest(HttpHandle h) {
   auto* base = static_cast<Handle*>(h);
   return base && base->kind == Kind::kRequest ? static_cast<Request*>(base) : nullptr;
@@ -266,7 +291,10 @@ bool HttpAllowConnectionsPerServer(uint32_t) { return true; }
 HttpHandle HttpConnect(HttpHandle session, const std::u16string& host, uint16_t port, const std::u16string& user,
                        const std::u16string& password, bool ftp) {
   auto* s = static_cast<Handle*>(session);
-  if (!s || s->kind != Kind::kSession || host.empty()) return nullptr;
+  if (!s || s->kind != Kind::kSession || host.empty()) {
+    errno = EINVAL;
+    return nullptr;
+  }
   auto* c = new Connection();
   c->agent = static_cast<Session*>(s)->agent;
   c->receiveTimeout = static_cast<Session*>(s)->receiveTimeout;
@@ -283,7 +311,10 @@ HttpHandle HttpOpenRequest(HttpHandle connection, const std::u16string& verb, co
   auto* base = static_cast<Handle*>(connection);
   if (!base || base->kind != Kind::kConnection) return nullptr;
   auto* c = static_cast<Connection*>(base);
-  if (c->ftp) return nullptr;  // an FTP connection offers no HTTP requests
+  if (c->ftp) {  // an FTP connection offers no HTTP requests
+    errno = EPROTONOSUPPORT;
+    return nullptr;
+  }
   std::string method = verb.empty() ? "GET" : WideToUtf8(verb);
   std::string path = WideToUtf8(object);
   if (path.empty() || path[0] != '/') path = "/" + path;
@@ -345,10 +376,10 @@ bool HttpSendRequest(HttpHandle request) {
   r->sent = true;
   for (auto& h : r->headers) r->slist = curl_slist_append(r->slist, h.second.c_str());
   curl_easy_setopt(r->easy, CURLOPT_HTTPHEADER, r->slist);
-  if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK) return false;
-  if (!Drive(r, [r] { return r->headersDone; })) return false;
+  if (curl_multi_add_handle(r->multi, r->easy) != CURLM_OK) return Failed(EIO);
+  if (!Drive(r, [r] { return r->headersDone; })) return Failed(ETIMEDOUT);
   // A response that broke off inside its body still has a status and headers.
-  return r->headersDone;
+  return r->headersDone || Failed(ErrnoFor(r->result));
 }
 
 bool HttpQueryStatusCode(HttpHandle request, uint32_t* status) {
@@ -377,21 +408,21 @@ bool HttpQueryHeader(HttpHandle request, const std::u16string& name, size_t buff
 
 bool HttpQueryDataAvailable(HttpHandle request, uint32_t* available) {
   Request* r = AsRequest(request);
-  if (!r || !r->sent) return false;
-  if (!Drive(r, [r] { return r->bodyPos < r->body.size(); })) return false;
+  if (!r || !r->sent) return Failed(EBADF);
+  if (!Drive(r, [r] { return r->bodyPos < r->body.size(); })) return Failed(ETIMEDOUT);
   TopUp(r);
   size_t buffered = Buffered(r);
-  if (buffered == 0 && r->result != CURLE_OK) return false;  // the response broke off
+  if (buffered == 0 && r->result != CURLE_OK) return Failed(ErrnoFor(r->result));  // the response broke off
   *available = static_cast<uint32_t>(std::min<size_t>(buffered, 0x7FFFFFFF));
   return true;
 }
 
 bool HttpReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* read) {
   Request* r = AsRequest(request);
-  if (!r || !r->sent) return false;
-  if (!Drive(r, [r] { return r->bodyPos < r->body.size(); })) return false;
+  if (!r || !r->sent) return Failed(EBADF);
+  if (!Drive(r, [r] { return r->bodyPos < r->body.size(); })) return Failed(ETIMEDOUT);
   size_t n = std::min<size_t>(size, r->body.size() - r->bodyPos);
-  if (n == 0 && r->result != CURLE_OK) return false;
+  if (n == 0 && r->result != CURLE_OK) return Failed(ErrnoFor(r->result));
   std::copy(r->body.data() + r->bodyPos, r->body.data() + r->bodyPos + n, static_cast<char*>(buffer));
   r->bodyPos += n;
   *read = static_cast<uint32_t>(n);
@@ -399,5 +430,7 @@ bool HttpReadData(HttpHandle request, void* buffer, uint32_t size, uint32_t* rea
 }
 
 void HttpClose(HttpHandle handle) { delete static_cast<Handle*>(handle); }
+
+bool HttpErrorIsTimeout(uint32_t code) { return code == ETIMEDOUT; }
 
 }  // namespace platform

@@ -29,6 +29,12 @@ bool OutputFile::Create(const std::u16string& path) {
   return fd_ >= 0;
 }
 
+bool OutputFile::CreateReadable(const std::u16string& path, bool mustBeNew) {
+  Close();
+  fd_ = ::open(WideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (mustBeNew ? O_EXCL : O_TRUNC), 0644);
+  return fd_ >= 0;
+}
+
 bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (fd_ < 0) {
     errno = EBADF;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -51,5 +52,19 @@ uint64_t TickMs() {
 // Shared objects are found through the loader's own configuration, never in the
 // program's folder: nothing to limit.
 bool HardenLibrarySearch() { return true; }
+
+std::u16string TempFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string d = dir && *dir ? dir : "/tmp";
+  while (d.size() > 1 && d.back() == '/') d.pop_back();
+  return Utf8ToWide(d);
+}
+
+LocalTime LocalTimeNow() {
+  const time_t now = time(nullptr);
+  tm t{};
+  localtime_r(&now, &t);
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
 
 }  // namespace platform

@@ -237,4 +237,8 @@ void HttpClose(HttpHandle handle) {
   if (handle) inet->InternetCloseHandle(static_cast<HINTERNET>(handle));
 }
 
+// Windows' WinINet says ERROR_INTERNET_TIMEOUT; Wine's passes the socket's
+// WSAETIMEDOUT on.
+bool HttpErrorIsTimeout(uint32_t code) { return code == ERROR_INTERNET_TIMEOUT || code == 10060; }
+
 }  // namespace platform

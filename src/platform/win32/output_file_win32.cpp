@@ -25,6 +25,13 @@ bool OutputFile::Create(const std::u16string& path) {
   return IsOpen();
 }
 
+bool OutputFile::CreateReadable(const std::u16string& path, bool mustBeNew) {
+  Close();
+  handle_ = CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, mustBeNew ? CREATE_NEW : CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  return IsOpen();
+}
+
 bool OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (!IsOpen()) {
     SetLastError(ERROR_INVALID_HANDLE);

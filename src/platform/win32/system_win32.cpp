@@ -49,4 +49,19 @@ uint64_t TickMs() {
   }
 }
 
+std::u16string TempFolder() {
+  wchar_t buf[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::u16string d = FromW(buf, n);
+  while (d.size() > 3 && (d.back() == u'\\' || d.back() == u'/')) d.pop_back();
+  return d;
+}
+
+LocalTime LocalTimeNow() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
 }  // namespace platform
