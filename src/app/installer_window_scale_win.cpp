@@ -70,9 +70,7 @@ void CZarnWebInstallerDlg::FitCancelCaption() {
   const int width = rc.right - rc.left;
   framework::CClientDC screen(nullptr);
   framework::CMemDC dc(screen);
-  auto makeFont = [](int h, int w) {
-    return ::CreateFontW(h, w, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 3, 2, 1, 0x22, L"Arial");
-  };
+  auto makeFont = [](int h, int w) { return ui::CreateButtonFont(L"Arial", h, w, FALSE); };
   int fontWidth = Px(ui::kCancelFontWidth);
   {
     framework::CFont full(makeFont(Px(ui::kCancelFontHeight), fontWidth));

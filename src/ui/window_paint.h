@@ -25,6 +25,10 @@ struct SkinSet {
   int statusWidth = 0, statusHeight = 0;  // the status panel
 };
 
+// The Arial the window's texts are drawn in (product name, status, percentage),
+// for the caller to delete; null when it cannot be made.
+HFONT CreateTextFont(int height, int width, int weight);
+
 // Whether font has a glyph of its own for every character of text (line breaks
 // aside); what it lacks, font linking draws from another face.
 bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text);

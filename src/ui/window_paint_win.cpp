@@ -31,16 +31,9 @@ RECT ToRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 class DrawFont {
  public:
   DrawFont(HDC dc, int height, int width, int weight, const std::u16string& text) {
-    LOGFONTW lf{};
-    lf.lfHeight = height;
-    lf.lfWidth = width;
-    lf.lfWeight = weight;
-    lstrcpynW(lf.lfFaceName, L"Arial", LF_FACESIZE);
-    m_font.Attach(::CreateFontIndirectW(&lf));
-    if (m_font && width != 0 && !FaceCovers(dc, m_font.Get(), text)) {
-      lf.lfWidth = 0;
-      m_font.Attach(::CreateFontIndirectW(&lf));
-    }
+    m_font.Attach(CreateTextFont(height, width, weight));
+    if (m_font && width != 0 && !FaceCovers(dc, m_font.Get(), text))
+      m_font.Attach(CreateTextFont(height, 0, weight));
   }
   HGDIOBJ Get() const { return m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(DEFAULT_GUI_FONT); }
 
@@ -118,6 +111,15 @@ StatusFit FitStatus(HDC dc, HGDIOBJ font, const std::u16string& text, int width,
 }
 
 }  // namespace
+
+HFONT CreateTextFont(int height, int width, int weight) {
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWidth = width;
+  lf.lfWeight = weight;
+  lstrcpynW(lf.lfFaceName, L"Arial", LF_FACESIZE);
+  return ::CreateFontIndirectW(&lf);
+}
 
 bool FaceCovers(HDC dc, HGDIOBJ font, const std::u16string& text) {
   if (text.empty()) return true;

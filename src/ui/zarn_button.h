@@ -8,6 +8,10 @@
 
 namespace ui {
 
+// The bold face font of a button's caption, for the caller to delete. The window
+// and the kit's checker measure the Cancel caption in exactly this font.
+HFONT CreateButtonFont(const wchar_t* faceName, int height, int width, BOOL underline);
+
 class CZarnButton : public framework::CWnd {
  public:
   enum StateColor { HotBack = 0, HotText, IdleBack, IdleText, FocusBack, FocusText, ColorCount };

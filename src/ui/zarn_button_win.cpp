@@ -46,12 +46,16 @@ void CZarnButton::SetImageAlignment(uint8_t alignment, BOOL repaint) {
   if (repaint) Repaint();
 }
 
+HFONT CreateButtonFont(const wchar_t* faceName, int height, int width, BOOL underline) {
+  return ::CreateFontW(height, width, 0, 0, FW_BOLD, FALSE, underline, FALSE, 0, 3, 2, 1, 0x22, faceName);
+}
+
 void CZarnButton::SetFaceFont(const wchar_t* faceName, int height, int width, int, BOOL underline) {
   HFONT font;
   if (faceName && *faceName) {
-    font = ::CreateFontW(height, width, 0, 0, FW_BOLD, FALSE, underline, FALSE, 0, 3, 2, 1, 0x22, faceName);
+    font = CreateButtonFont(faceName, height, width, underline);
   } else {
-    font = ::CreateFontW(-14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 3, 2, 1, 0x22, L"Microsoft Sans Serif");
+    font = CreateButtonFont(L"Microsoft Sans Serif", -14, 0, FALSE);
   }
   if (faceFont) ::DeleteObject(faceFont);
   faceFont = font;

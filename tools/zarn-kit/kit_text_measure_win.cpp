@@ -3,17 +3,16 @@
 #include "kit_text_measure.h"
 #include "platform/text.h"
 #include "ui/window_paint.h"
+#include "ui/zarn_button.h"
 
 namespace kit {
 
 int MeasureText(int height, int width, bool bold, const std::u16string& text) {
   HDC screen = ::GetDC(nullptr);
   HDC dc = ::CreateCompatibleDC(screen);
-  // The fonts as the window makes them: the status and percentage fonts from a
-  // LOGFONT with weight 10, the Cancel caption bold with the button's settings.
+  // The window's own fonts: its status text's (weight 10) and its Cancel caption's.
   auto make = [&](int w) {
-    return bold ? ::CreateFontW(height, w, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, 0, 3, 2, 1, 0x22, L"Arial")
-                : ::CreateFontW(height, w, 0, 0, 10, FALSE, FALSE, FALSE, 0, 0, 0, 0, 0, L"Arial");
+    return bold ? ui::CreateButtonFont(L"Arial", height, w, FALSE) : ui::CreateTextFont(height, w, 10);
   };
   HFONT font = make(width);
   if (width != 0 && !ui::FaceCovers(dc, font, text)) {
