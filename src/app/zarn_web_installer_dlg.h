@@ -47,8 +47,6 @@ class CZarnWebInstallerDlg : public framework::CDialog {
   // from: the files beside it, or what it carries inside itself.
   std::u16string modulePath;
   KitFiles kit;
-  std::u16string osName;
-  std::u16string bitness;
   // What this machine downloads: product name, links with their digests after the
   // patch rule and the repair, retries.
   DownloadPlan plan;

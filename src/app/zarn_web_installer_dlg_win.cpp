@@ -87,8 +87,6 @@ BOOL CZarnWebInstallerDlg::OnInitDialog() {
   // Without a folder nothing is read, and with no link the window ends at the link
   // check below.
   run = PrepareRun(modulePath, kit, log);
-  osName = run.osName;
-  bitness = run.bitness;
   kit = run.kit;
   plan = run.plan;
   targetPath = run.targetPath;
