@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/support_log.h"
+
 namespace app {
 
 struct PackageProcess {
@@ -18,8 +20,10 @@ struct PackageProcess {
 
 // The shell's "open" on path with arguments (empty: none) and SW_SHOWDEFAULT, owned
 // by owner; no error box of the shell's. Then the hold on the package is released,
-// whatever the outcome.
-PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments);
+// whatever the outcome. The log, when there is one, hears what was started and the
+// shell's answer.
+PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments,
+                              CSupportLog* log);
 
 // Waits for the package's process to end; false when its exit code cannot be read.
 bool WaitForPackage(HANDLE process, uint32_t* exitCode);

@@ -7,7 +7,8 @@
 
 namespace app {
 
-PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments) {
+PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std::u16string& arguments,
+                              CSupportLog* log) {
   SHELLEXECUTEINFOW sei = {};
   sei.cbSize = sizeof sei;
   // The process handle is what ends the hold: by the time the shell returns it,
@@ -25,6 +26,7 @@ PackageProcess HandOffPackage(HWND owner, const std::u16string& path, const std:
     result.error = ::GetLastError();
   }
   ReleaseHeldPackage();
+  if (log) log->PackageStarted(path, arguments, result.process != nullptr, result.error);
   return result;
 }
 

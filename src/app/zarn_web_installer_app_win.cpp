@@ -107,8 +107,7 @@ BOOL CZarnWebInstallerApp::InitInstance() {
       result = RunUnattended(
         run, log.get(),
         [&](const std::u16string& path, const std::u16string& args) {
-          package = HandOffPackage(nullptr, path, args);
-          if (log) log->PackageStarted(path, args, package.process != nullptr, package.error);
+          package = HandOffPackage(nullptr, path, args, log.get());
           return package.process != nullptr;
         },
         [](uint32_t ms) { ::Sleep(ms); });

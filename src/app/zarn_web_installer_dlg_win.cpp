@@ -157,8 +157,7 @@ void CZarnWebInstallerDlg::LaunchPackage() {
   // A normal run starts the package as it always has, without arguments, and does
   // not wait; an unattended one gives the vendor's quiet arguments and is waited for.
   const std::u16string args = mode == RunMode::kNormal ? u"" : DownloadedLink().quietArgs;
-  package = HandOffPackage(m_hWnd, targetPath, args);
-  if (log) log->PackageStarted(targetPath, args, package.process != nullptr, package.error);
+  package = HandOffPackage(m_hWnd, targetPath, args, log);
 }
 
 void CZarnWebInstallerDlg::ComputeLayout() {
