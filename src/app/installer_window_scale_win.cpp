@@ -7,6 +7,7 @@
 #include "app/zarn_web_installer_dlg.h"
 #include "framework/gdi.h"
 #include "platform/text.h"
+#include "platform/win32/system_library.h"
 #include "ui/text_fit.h"
 
 namespace app {
@@ -16,8 +17,9 @@ namespace {
 // Windows 10's DPI functions, found by name so that the program still starts on XP.
 template <typename F>
 F User32Function(const char* name) {
-  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(user32, name))) : nullptr;
+  F fn = nullptr;
+  platform::BindProc(::GetModuleHandleW(L"user32.dll"), name, &fn);
+  return fn;
 }
 constexpr UINT kWmDpiChanged = 0x02E0;
 constexpr UINT kWmGetDpiScaledSize = 0x02E4;
