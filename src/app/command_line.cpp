@@ -7,6 +7,8 @@ namespace app {
 
 namespace {
 
+using platform::Decimal;
+
 bool IsSwitch(const std::u16string& arg) { return !arg.empty() && (arg[0] == u'/' || arg[0] == u'-'); }
 
 std::u16string Lower(std::u16string s) {
@@ -14,8 +16,6 @@ std::u16string Lower(std::u16string s) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   return s;
 }
-
-std::u16string Number(uint32_t n) { return platform::Utf8ToWide(std::to_string(n)); }
 
 }  // namespace
 
@@ -55,11 +55,11 @@ std::u16string CommandLineHelp(const std::u16string& programName, const std::u16
           u"/passive\tthe window shows the download, nothing asks; the package runs as with /quiet\r\n"
           u"/log [FILE]\ta support log, to FILE or to the folder for temporary files\r\n"
           u"/?, /help\tthis text\r\n\r\n"
-          u"Exit codes: " + Number(kExitSuccess) + u" success, " + Number(kExitCancelled) + u" cancelled, " +
-          Number(kExitFailed) + u" failed (the log says why), " + Number(kExitAlreadyRunning) +
-          u" another installer is at work on the same package, " + Number(kExitNoConfiguration) +
-          u" configuration missing or no usable link, " + Number(kExitLogFailed) + u" the log could not be written, " +
-          Number(kExitBadCommandLine) + u" bad command line; with /quiet or /passive otherwise the package's own.";
+          u"Exit codes: " + Decimal(kExitSuccess) + u" success, " + Decimal(kExitCancelled) + u" cancelled, " +
+          Decimal(kExitFailed) + u" failed (the log says why), " + Decimal(kExitAlreadyRunning) +
+          u" another installer is at work on the same package, " + Decimal(kExitNoConfiguration) +
+          u" configuration missing or no usable link, " + Decimal(kExitLogFailed) + u" the log could not be written, " +
+          Decimal(kExitBadCommandLine) + u" bad command line; with /quiet or /passive otherwise the package's own.";
   return text;
 }
 

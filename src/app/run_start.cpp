@@ -38,7 +38,7 @@ void Log(const RunStart& run, const std::u16string& moduleFolder, CSupportLog* l
   log->Write(LinkLine((u"download link (the entry for " + run.osName + u" " + run.bitness + u"-bit)").c_str(),
                       plan.download, plan.downloadRepaired));
   log->Write(LinkLine(u"fallback link", plan.fallback, plan.fallbackRepaired));
-  log->Write(u"retries: " + platform::Utf8ToWide(std::to_string(plan.retries)));
+  log->Write(u"retries: " + platform::Decimal(plan.retries));
   log->Write(u"package file: " + run.targetPath);
 }
 

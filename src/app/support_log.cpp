@@ -9,8 +9,7 @@ namespace app {
 
 namespace {
 
-std::u16string Number(uint64_t n) { return platform::Utf8ToWide(std::to_string(n)); }
-std::u16string SignedNumber(int64_t n) { return platform::Utf8ToWide(std::to_string(n)); }
+using platform::Decimal;
 
 std::u16string Quoted(const std::u16string& s) { return u"\"" + s + u"\""; }
 
@@ -32,7 +31,7 @@ std::u16string LinkForLog(const std::u16string& link) {
 }
 
 std::u16string FailureForLog(const EngineFailure& f) {
-  return u"reason " + Number(static_cast<uint32_t>(f.reason)) + u" " +
+  return u"reason " + Decimal(static_cast<uint32_t>(f.reason)) + u" " +
          platform::Utf8ToWide(FailureReasonName(f.reason)) + u": " + DescribeFailure(f);
 }
 
@@ -58,7 +57,7 @@ void CSupportLog::Settle(const std::u16string& stem, const std::u16string& folde
 #endif
   const std::u16string prefix = folder + separator + name + u"_" + platform::Utf8ToWide(Stamp(startedAt_));
   for (int n = 1; n <= 100 && !folder.empty() && !file_.IsOpen(); ++n) {
-    path_ = prefix + (n == 1 ? u"" : u"_" + Number(static_cast<uint64_t>(n))) + u".log";
+    path_ = prefix + (n == 1 ? u"" : u"_" + Decimal(n)) + u".log";
     file_.CreateReadable(path_, true);
   }
   failed_ = !file_.IsOpen();
@@ -119,7 +118,7 @@ void CSupportLog::PackageStarted(const std::u16string& path, const std::u16strin
   std::u16string line = u"package started: " + path + (args.empty() ? u", no arguments" : u", arguments " + Quoted(args));
   if (!started) {
     line = u"package not started: " + path + (args.empty() ? u"" : u", arguments " + Quoted(args)) +
-           u": system error " + Number(error);
+           u": system error " + Decimal(error);
     const std::u16string message = platform::ErrorMessage(error);
     if (!message.empty()) line += u": " + message;
   }
@@ -134,8 +133,8 @@ void CSupportLog::OnStateChange(const DownloadStatus& status, const EngineFailur
   }
   std::u16string text;
   GetStatusUiString(status.state, kit, text);
-  std::u16string line = u"state " + SignedNumber(status.state) + u" " + Quoted(text) + u", " +
-                        Number(status.bytesDone) + u" of " + Number(status.bytesTotal) + u" bytes";
+  std::u16string line = u"state " + Decimal(status.state) + u" " + Quoted(text) + u", " +
+                        Decimal(status.bytesDone) + u" of " + Decimal(status.bytesTotal) + u" bytes";
   const bool ends = status.state == STATUS_DOWNLOAD_FAILED || status.state == STATUS_DOWNLOAD_CANCELLED;
   if (ends && failure.reason != FailureReason::kNone) line += u"; " + FailureForLog(failure);
   Write(line);
@@ -144,22 +143,22 @@ void CSupportLog::OnStateChange(const DownloadStatus& status, const EngineFailur
 void CSupportLog::OnProbe(const ProbeEvent& p) {
   std::u16string line = u"probe " + (p.link.empty() ? u"(an empty link)" : LinkForLog(p.link)) + u": ";
   if (p.status) {
-    line += u"status " + Number(p.status) + u", Content-Length " +
+    line += u"status " + Decimal(p.status) + u", Content-Length " +
             (p.contentLength.empty() ? u"none" : Quoted(p.contentLength));
   } else {
     line += u"no answer";
   }
-  line += u", " + Number(p.ms) + u" ms";
-  line += p.size > 0 ? u", size " + SignedNumber(p.size) : u"; no size: " + FailureForLog(p.failure);
+  line += u", " + Decimal(p.ms) + u" ms";
+  line += p.size > 0 ? u", size " + Decimal(p.size) : u"; no size: " + FailureForLog(p.failure);
   Write(line);
 }
 
 void CSupportLog::OnAttempt(const AttemptEvent& a) {
-  std::u16string line = u"transfer " + LinkForLog(a.url) + u" bytes=" + SignedNumber(a.first) + u"-" +
-                        SignedNumber(a.last) + u": ";
-  line += a.status ? u"status " + Number(a.status) : u"no answer";
+  std::u16string line = u"transfer " + LinkForLog(a.url) + u" bytes=" + Decimal(a.first) + u"-" +
+                        Decimal(a.last) + u": ";
+  line += a.status ? u"status " + Decimal(a.status) : u"no answer";
   if (!a.contentRange.empty()) line += u", Content-Range " + Quoted(a.contentRange);
-  line += u", " + SignedNumber(a.bytes) + u" bytes written, ";
+  line += u", " + Decimal(a.bytes) + u" bytes written, ";
   if (a.complete) {
     line += u"complete";
   } else if (a.partial) {
@@ -173,8 +172,8 @@ void CSupportLog::OnAttempt(const AttemptEvent& a) {
 }
 
 void CSupportLog::OnRetryPause(uint32_t ms, int retry, int retries) {
-  Write(u"pause " + Number(ms) + u" ms before further attempt " + SignedNumber(retry) + u" of " +
-        SignedNumber(retries));
+  Write(u"pause " + Decimal(ms) + u" ms before further attempt " + Decimal(retry) + u" of " +
+        Decimal(retries));
 }
 
 void CSupportLog::OnDigest(const std::u16string& expected, const std::u16string& computed) {

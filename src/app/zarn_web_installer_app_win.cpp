@@ -55,7 +55,7 @@ void EndWithThePackage(PackageProcess* package, bool wait, RunResult* result, CS
     result->waited = WaitForPackage(package->process, &code);
     result->packageExit = code;
     if (log) {
-      log->Write(result->waited ? u"package ended with exit code " + platform::Utf8ToWide(std::to_string(code))
+      log->Write(result->waited ? u"package ended with exit code " + platform::Decimal(code)
                                 : u"package: its exit code could not be read");
     }
   }
@@ -127,7 +127,7 @@ BOOL CZarnWebInstallerApp::InitInstance() {
   }
   if (log) {
     log->Settle(u"ZarnWebInstaller");
-    log->Write(u"exit code " + platform::Utf8ToWide(std::to_string(exitCode)));
+    log->Write(u"exit code " + platform::Decimal(exitCode));
     // The last line may be the one that could not be written.
     if (exitCode == kExitSuccess && log->Failed()) exitCode = kExitLogFailed;
   }

@@ -53,7 +53,7 @@ DownloadPlan ResolveDownloadPlan(const std::u16string& path, const std::u16strin
   bool tooLarge = false;
   if (!LoadInstallerConfig(doc, path, &tooLarge)) {
     DownloadPlan plan;
-    plan.configResult = tooLarge ? u"larger than " + platform::Utf8ToWide(std::to_string(kMaxInstallerConfigBytes)) +
+    plan.configResult = tooLarge ? u"larger than " + platform::Decimal(kMaxInstallerConfigBytes) +
                                        u" bytes: not read"
                                  : doc.GetResultText();
     return plan;

@@ -34,7 +34,7 @@ bool ChildData(const CXmlDocument& doc, uint32_t parent, const std::u16string& n
 void ReadCount(const CXmlDocument& doc, const std::u16string& name, int lowest, int highest, int* count) {
   std::u16string text;
   if (ChildData(doc, doc.GetParentPosition(), name, &text) && !ParseCountText(text, lowest, highest, count)) {
-    platform::DebugOutput(name + u" is not a number, " + platform::Utf8ToWide(std::to_string(*count)) + u" kept: " +
+    platform::DebugOutput(name + u" is not a number, " + platform::Decimal(*count) + u" kept: " +
                           text);
   }
 }

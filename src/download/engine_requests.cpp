@@ -24,7 +24,7 @@ bool ReadNumber(const std::u16string& text, size_t* i, int64_t* value) {
   return true;
 }
 
-std::u16string Decimal(int64_t v) { return platform::Utf8ToWide(std::to_string(v)); }
+using platform::Decimal;
 
 bool Open(platform::HttpHandle session, const std::u16string& url, const char16_t* const* acceptTypes,
           uint32_t flags, const std::u16string& verb, EngineRequest* out) {

@@ -45,7 +45,7 @@ const ReasonText& Text(FailureReason reason) {
 
 std::u16string Code(FailureReason reason, uint32_t code) {
   if (!code) return u"";
-  const std::u16string number = platform::Utf8ToWide(std::to_string(code));
+  const std::u16string number = platform::Decimal(code);
   if (!Text(reason).systemCode) return u" (HTTP " + number + u")";
   const std::u16string message = platform::ErrorMessage(code);
   return u" (system error " + number + (message.empty() ? u"" : u": " + message) + u")";

@@ -13,6 +13,13 @@ namespace platform {
 std::u16string Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);
 
+// A whole number in decimal digits, for the texts and logs that show counts, sizes
+// and codes.
+template <typename Integer>
+std::u16string Decimal(Integer value) {
+  return Utf8ToWide(std::to_string(value));
+}
+
 // Decodes `utf8` into `out`, which has room for utf8.size() units (UTF-8 never takes
 // fewer bytes than UTF-16 takes units), if the whole input is well-formed UTF-8: no
 // overlong forms, no surrogates, nothing above U+10FFFF, no cut sequence. Returns the
