@@ -14,6 +14,16 @@ platform::Event* doneEvent = nullptr;
 platform::Event* cancelEvent = nullptr;
 platform::Event* runEvent = nullptr;
 
+namespace {
+
+// Keeps why unless a failure is already kept: the first cause is the one worth
+// telling. The caller holds statusLock once it exists.
+void KeepFirstFailure(const EngineFailure& why) {
+  if (why.reason != FailureReason::kNone && g_downloadFailure.reason == FailureReason::kNone) g_downloadFailure = why;
+}
+
+}  // namespace
+
 bool CancelRequest::IsCancelled() { return cancelHandle && cancelHandle->Wait(0); }
 
 bool CancelRequest::IsPaused() { return !(runEvent && runEvent->Wait(0)); }
@@ -74,7 +84,7 @@ void ChangeDownloadState(int32_t state, const DownloadStatus* counts, const Engi
       g_downloadStatus.bytesDone = counts->bytesDone;
       g_downloadStatus.bytesTotal = counts->bytesTotal;
     }
-    if (why.reason != FailureReason::kNone && g_downloadFailure.reason == FailureReason::kNone) g_downloadFailure = why;
+    KeepFirstFailure(why);
     now = g_downloadStatus;
     failure = g_downloadFailure;
   }
@@ -82,13 +92,9 @@ void ChangeDownloadState(int32_t state, const DownloadStatus* counts, const Engi
 }
 
 void NoteDownloadFailure(const EngineFailure& why) {
-  if (why.reason == FailureReason::kNone) return;
-  if (!statusLock) {
-    if (g_downloadFailure.reason == FailureReason::kNone) g_downloadFailure = why;
-    return;
-  }
+  if (!statusLock) return KeepFirstFailure(why);
   platform::LockGuard guard(*statusLock);
-  if (g_downloadFailure.reason == FailureReason::kNone) g_downloadFailure = why;
+  KeepFirstFailure(why);
 }
 
 EngineFailure ReadDownloadFailure() {
